@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Runs the whole test suite on a fresh Debian 12 machine: installs what it needs, then builds and
+# tests twice, once plainly and once under AddressSanitizer + UndefinedBehaviorSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/install-deps.sh
+
+export QT_QPA_PLATFORM=offscreen
+jobs=$(nproc)
+
+run_variant() {
+  local name=$1; shift
+  echo "=== build and test: $name ==="
+  cmake -S . -B "build/$name" -G Ninja -DTKD_WERROR=ON "$@"
+  cmake --build "build/$name" -j "$jobs"
+  ctest --test-dir "build/$name" --output-on-failure -j "$jobs"
+}
+
+run_variant plain -DCMAKE_BUILD_TYPE=RelWithDebInfo
+run_variant sanitize -DCMAKE_BUILD_TYPE=Debug -DTKD_SANITIZE=ON -DTKD_BUILD_BENCH=OFF
+
+if [ -f scripts/fuzz.sh ]; then
+  bash scripts/fuzz.sh --short
+fi
+echo "=== all tests passed ==="

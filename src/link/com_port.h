@@ -1,0 +1,64 @@
+// The serial channel to the indicators and the request/reply protocol spoken over it.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "line_timing.h"
+#include "tune_settings.h"
+
+// Request kinds of CComPort::Exchange.
+enum { REQ_HL = 0, REQ_HT = 1 };
+
+struct CPortHandle;  // the OS handle, shared by every copy of one opened port (platform file)
+
+class CComPort {
+public:
+    static constexpr int kMaxBlock = 64;  // one read returns at most this many bytes; replies fit in it
+
+    CComPort() = default;
+    explicit CComPort(const CLineTiming& timing) : m_timing(timing) {}
+
+    // Copies share the one OS handle. Only the object that is closed closes it, once; a copy then sees no handle.
+    CComPort(const CComPort&) = default;
+    CComPort& operator=(const CComPort&) = default;
+
+    // Opens the named port exclusively and sets rate, data bits, parity and stop bits, keeping every
+    // other line setting. On POSIX "COMn" is the entry COMn in the current directory when there is one
+    // (a link to a device or to the simulator's pseudo-terminal), otherwise /dev/ttyS(n-1).
+    // A baud rate or data-bit count of 0 fails, and the handle is closed again.
+    bool Open(CPortParams params);
+    bool IsOpen() const { return m_bOpen; }
+    // True when a handle was closed successfully; false when there was none. Always leaves the object closed.
+    bool Close();
+
+    // Writes exactly nCount bytes (at most 64). False when closed, refused or short.
+    bool Write(const uint8_t* pData, int nCount);
+    // One read of up to 64 bytes into pBuf. A read that times out is not an error: it succeeds with
+    // the bytes it got, possibly none. It returns once 64 bytes have come, once the line has been
+    // quiet for the read gap (40 ms) after the first byte, and in any case within 64 x 1 + 10 = 74 ms.
+    // False only when the object is closed or the OS read fails (e.g. the line was hung up).
+    bool Read(uint8_t* pBuf, int* pnCount);
+    // Discards arriving bytes until the line has been quiet for one drain read (11 ms), for at most
+    // nDrainLimitMs / nDrainLimitBytes, then purges both directions.
+    void Drain();
+
+    // One conversation: the request frame, the fixed reply pause, one read, recognition by shape.
+    // True with the reply's bytes (the first *pnLen of pReply, at most 64) when a recognised reply came;
+    // otherwise pReply[0] = 0 and *pnLen = 0. Bytes of pReply beyond the length are left as they were.
+    bool Exchange(int nKind, int nAddress, int nParam, uint8_t* pReply, int* pnLen);
+    // Reads one reply and accepts it when it has the HL or the HT shape; otherwise drains the line,
+    // sets pReply[0] = 0 and *pnLen = 0 and returns false.
+    bool ReadReply(uint8_t* pReply, int* pnLen);
+
+    const CLineTiming& Timing() const { return m_timing; }
+    void SetTiming(const CLineTiming& timing) { m_timing = timing; }
+
+private:
+    std::shared_ptr<CPortHandle> m_hComm;  // no handle when empty
+    bool m_bOpen = false;
+    CLineTiming m_timing;
+};
+
+// Pauses the calling thread (the platform's Sleep).
+void SleepMs(int nMs);

@@ -1,0 +1,175 @@
+// CBatchStore: the indicators found, their tuning, records, pending batches, totals and the selection.
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+
+#include "com_port.h"
+#include "store_file.h"
+#include "store_seams.h"
+
+class CBatchStore {
+public:
+    static constexpr int kMaxSlots = 3;
+    static constexpr int kEntries = 100;        // recipe x 10 + dose
+    static constexpr int kTuneValues = 6;       // per entry; the final value first
+    static constexpr int kDoses = 10;
+    static constexpr int kRecordTextBytes = 1457664;  // 11,388 x 128, terminator included
+    static constexpr int kPendingBytes = 256;
+    // A record, with its trailing comma, that still fits the 128-byte working buffer of AppendRecord
+    // once the comma became "|": the pending record never grows beyond this (see AppendPending).
+    static constexpr int kMaxPendingChars = 127;
+    static constexpr int kWorkBytes = 128;      // one record with its "|" and terminator
+    static constexpr int kMaxLineChars = 1023;  // one line of a tuning or data file, CR LF included
+    static constexpr int kDirBytes = 260;       // data directory text, terminator included
+    static constexpr int kHeaderChars = 23;     // "dd.mm.yyyy,hh:mm:ss,RD="
+
+    // Allocates the three record texts and the three pending records; nothing else is touched.
+    CBatchStore();
+    // Releases whatever buffers are still present and closes any open data file.
+    ~CBatchStore();
+    CBatchStore(const CBatchStore&) = delete;
+    CBatchStore& operator=(const CBatchStore&) = delete;
+
+    // ---- The whole store ------------------------------------------------------------------------
+    // Resets the store to empty under a new data directory (its text carries its own trailing "/").
+    // False when an open data file cannot be closed (the store is then partly reset), and false
+    // without any change when the directory text does not fit its 259 characters.
+    bool Open(const char* pszDataDir);
+    // Forgets the indicators, closes the data files (failures ignored) and empties the texts; the
+    // counters, totals, dose weights and selection stay.
+    void Close();
+    // Frees the six buffers once; a freed buffer is marked absent. Called by the window's destroy
+    // handler; the destructor calls it again for what is still present.
+    void Release();
+    bool HasBuffers() const;
+
+    // ---- Per slot ---------------------------------------------------------------------------------
+    void ResetPending(int nSlot);
+    void ClearRunCount(int nSlot) { m_anRunCount[nSlot] = 0; }
+    int GetIndicatorAddress(int nSlot) const;  // -1 for an empty slot or one outside 0..2
+    int IndexOfAddress(int nAddress) const;    // first slot holding the address; 3 when none does
+    int GetIndicatorCount() const { return m_nIndicators; }
+
+    // ---- Tuning -------------------------------------------------------------------------------------
+    void SetTuneValue(int nSlot, int nEntry, int k, int32_t nValue) { m_aTune[nSlot][nEntry][k] = nValue; }
+    int32_t GetTuneValueAt(int nSlot, int nEntry, int k) const { return m_aTune[nSlot][nEntry][k]; }
+    int32_t GetTuneValue(int nSlot, int nRecipe, int nDose) const { return m_aTune[nSlot][nRecipe * 10 + nDose][0]; }
+    bool HasRecipe(int nSlot, int nRecipe) const;
+    bool HasDose(int nSlot, int nRecipe, int nDose) const;
+
+    // ---- Record text, pending record, counts --------------------------------------------------------
+    // Stores one record (its one trailing comma dropped) followed by "|". False, storing and counting
+    // nothing, when the record does not fit the 128-byte working buffer or the record text is full.
+    bool AppendRecord(int nSlot, const char* pszText);
+    // Appends a piece to the pending record. The pending record never exceeds kMaxPendingChars: a
+    // piece that would carry it further is dropped, and so is every later piece of the same record,
+    // so that the values kept stay in dose order. False when the piece was dropped.
+    bool AppendPending(int nSlot, const char* pszText);
+    const char* GetRecordText(int nSlot) const { return m_apszRecords[nSlot] ? m_apszRecords[nSlot] : ""; }
+    int GetRecordTextLength(int nSlot) const { return m_anRecordLength[nSlot]; }
+    const char* GetPending(int nSlot) const { return m_apszPending[nSlot] ? m_apszPending[nSlot] : ""; }
+    const char* GetLastState(int nSlot) const { return m_aszLastState[nSlot]; }
+    int32_t GetDoseWeight(int nSlot, int nDose) const { return m_aDoseWeight[nSlot][nDose]; }
+    int GetRecordCount(int nSlot) const { return m_anRecordCount[nSlot]; }
+    int GetRunCount(int nSlot) const { return m_anRunCount[nSlot]; }
+    int GetRunStart(int nSlot) const { return m_anRunStart[nSlot]; }
+    // Reads the record at *pnPos of the slot's record text: its recipe digit and its first ten values
+    // (0 for missing ones), and moves *pnPos to the next record. False at the end, for an empty text,
+    // and for a text whose first byte is 0x80 or above.
+    bool NextRecord(int nSlot, int* pnPos, int* pnRecipe, int32_t anValues[10]) const;
+
+    // ---- Totals ---------------------------------------------------------------------------------------
+    // Totals saturate at the int32 limits instead of overflowing.
+    void AddTotal(int nSlot, int nEntry, int32_t nValue);
+    int32_t GetTotal(int nSlot, int nEntry) const { return m_aTotals[nSlot][nEntry]; }
+    void ClearTotals();
+
+    // ---- Selection (not checked) ---------------------------------------------------------------------
+    void SetCurrentIndicator(int nSlot) { m_nCurIndicator = nSlot; }
+    int GetCurrentIndicator() const { return m_nCurIndicator; }
+    void SetCurrentRecipe(int nRecipe) { m_nCurRecipe = nRecipe; }
+    int GetCurrentRecipe() const { return m_nCurRecipe; }
+    void SetCurrentDose(int nDose) { m_nCurDose = nDose; }
+    int GetCurrentDose() const { return m_nCurDose; }
+
+    // ---- Data files -------------------------------------------------------------------------------------
+    // "RecipesTune_iNN" / "Data_iNN" joined directly to the directory text. False when it does not fit nBytes.
+    bool MakeTunePath(int nAddress, char* pszPath, int nBytes) const;
+    bool MakeDataPath(int nAddress, char* pszPath, int nBytes) const;
+    // Opens the tuning and data files of the indicator at the address (already registered, tuning
+    // stored): keeps and reloads the data file when the tuning file matches, otherwise rewrites the
+    // tuning file and starts an empty data file, moving a non-empty old one aside first
+    // (Data_iNN.YYYYMMDD-HHMMSS by the store's clock, "-2", "-3"... added when that name exists).
+    // True when the slot's data file is open at the end.
+    bool OpenIndicatorFiles(int nAddress);
+    // Writes the ten lines of the tuning file of the address's slot. False only for an invalid handle.
+    bool WriteTuneFile(int nAddress, StoreFile hFile);
+    // Takes one data-file line (without its CR LF) into the slot's totals and record text. Only
+    // entries 0..99 receive values; a line too long to be held as a record is neither held nor added
+    // to the totals. Always false, as the result carries nothing.
+    bool LoadRecordLine(int nSlot, const char* pszLine);
+    // Writes a pending record (its last character, the trailing comma, dropped) plus CR LF at the file
+    // position. True when every byte was written.
+    static bool WriteRecordLine(StoreFile hFile, const char* pszPending);
+    // Closes the old handle when valid (returning it unchanged when that fails), then opens the path.
+    static StoreFile OpenFileHandle(StoreFile hOld, const char* pszPath, EDisposition eDisposition);
+    // Writes the 23 header characters "dd.mm.yyyy,hh:mm:ss,RD=" from the clock and the two-character
+    // state code; the buffer (at least 24 bytes) is not terminated. Returns 23.
+    int FormatRecordHeader(const char* pszState, char* pBuf) const;
+    StoreFile GetDataFile(int nSlot) const { return m_ahDataFile[nSlot]; }
+
+    // The clock of record headers and moved-aside names; an empty function restores the PC's clock.
+    void SetClock(LocalClockFn fnClock);
+
+    // ---- Search and polling ---------------------------------------------------------------------------
+    // Scans addresses 0..99 for up to three indicators, downloads their tuning and opens their files.
+    // The port is a copy sharing the window's handle. pPump, pScanBar and pDownloadBar may be null.
+    // True when at least one indicator was registered.
+    bool Search(IMessagePump* pPump, CComPort port, IProgressBar* pScanBar, IProgressBar* pDownloadBar);
+    // Asks each registered indicator for its state once and follows its batch. *pnRow = -1, or the
+    // recipe of the last batch that ended in this pass with a non-zero dose weight; *pbCompleted is
+    // set true when a batch ended and otherwise left as the caller set it.
+    void Poll(CComPort port, int* pnRow, bool* pbCompleted);
+
+private:
+    void ReleaseBuffers();
+    bool AppendRecordRaw(int nSlot, const char* pszText, int nLen);
+    bool LoadDataFile(int nSlot, StoreFile hData);
+    bool TuneFileMatches(int nSlot, StoreFile hTune, bool* pbReadOk) const;
+    bool MoveDataFileAside(int nAddress, const char* pszDataPath);
+    bool AppendToDataFile(int nSlot, const char* pszPending);
+    void PollSlot(CComPort& port, int nSlot, int* pnRow, bool* pbCompleted);
+    void LocalTime(std::tm* ptm) const;
+
+    int m_nIndicators = 0;
+    int m_anAddress[kMaxSlots] = {-1, -1, -1};
+    int m_nMaxIndicators = kMaxSlots;
+    int32_t m_aTune[kMaxSlots][kEntries][kTuneValues] = {};
+    int m_anTuneDims[3] = {kMaxSlots, kEntries, kTuneValues};
+    char m_szDirectory[kDirBytes] = {};
+    StoreFile m_ahDataFile[kMaxSlots] = {kInvalidFile, kInvalidFile, kInvalidFile};
+    char* m_apszRecords[kMaxSlots] = {};
+    int m_anRecordCount[kMaxSlots] = {};
+    int m_anRunCount[kMaxSlots] = {};
+    int m_anRunStart[kMaxSlots] = {};
+    char m_aszLastState[kMaxSlots][3] = {};
+    int32_t m_aDoseWeight[kMaxSlots][kDoses] = {};
+    int m_anDoseWeightDims[2] = {kMaxSlots, kDoses};
+    char* m_apszPending[kMaxSlots] = {};
+    int m_nCurIndicator = 0;
+    int m_nCurRecipe = 0;
+    int m_nCurDose = 0;
+    int32_t m_aTotals[kMaxSlots][kEntries] = {};
+    int m_anTotalsDims[2] = {kMaxSlots, kEntries};
+
+    // Kept beside the texts so that appends and scans need no strlen over 1.4 MB.
+    int m_anRecordLength[kMaxSlots] = {};
+    int m_anPendingLength[kMaxSlots] = {};
+    // A piece of the pending record was dropped for want of room: later pieces are dropped too.
+    bool m_abPendingFull[kMaxSlots] = {};
+    // The data file ends inside a line (a torn last line found at load, or a write that failed and
+    // could not be undone): the next append starts with CR LF so that its record stands on its own line.
+    bool m_abNeedLineEnd[kMaxSlots] = {};
+    LocalClockFn m_fnClock;
+};

@@ -1,0 +1,26 @@
+// Text helpers of the record lines and replies: field reading, two-digit padding, bounded number reading and writing.
+#pragma once
+
+#include <cstdint>
+
+// The longest field of a value list that is read as a number. Weights are five characters; a longer
+// field is not something an indicator sent, and it reads as 0 (it still counts as a field, so the
+// fields after it keep their places).
+inline constexpr int kMaxFieldChars = 7;
+
+// Reads the leading decimal integer of the first nLen characters of p the way atoi does (leading
+// blanks, an optional sign, digits up to the first non-digit; 0 when none) without atoi's overflow:
+// the value saturates at the int32 limits. Stops early at a terminator.
+int32_t ReadDecimal(const char* p, int nLen);
+// Writes n in decimal (a "-" for negatives, no leading zeros) and terminates it. pszOut holds at
+// least 12 bytes. Returns the number of characters written.
+int FormatDecimal(int32_t n, char* pszOut);
+// Exactly two characters of a number text: "7" gives "07", "12" and "123" give "12", "" gives "00".
+// pszOut holds 3 bytes and is terminated.
+void PadTwoDigits(const char* pszNumber, char* pszOut);
+// Field nField (counted from 1) of a comma-separated list. True with the value when the field
+// exists (an empty field between commas reads 0), false with 0 when the list is empty or has no such
+// field. The list is read up to its terminator.
+bool GetField(const char* pszList, int nField, int32_t* pnValue);
+// The six tuning values of an HT reply from its 21 digits (reply positions 6 to 26), widths 5, 5, 4, 3, 2, 2.
+void ParseTuneRow(const uint8_t* pDigits, int32_t anValues[6]);

@@ -1,0 +1,92 @@
+// The indicator protocol over CComPort: request frames, the reply pause, one read, recognition by shape.
+#include <cstring>
+
+#include "com_port.h"
+#include "reply_shape.h"
+
+namespace {
+
+constexpr int kHlReplyMin = 33;
+constexpr int kHtReplyMin = 29;
+constexpr uint8_t kCr = 0x0D;
+constexpr uint8_t kLf = 0x0A;
+
+}  // namespace
+
+bool IsHlReply(const uint8_t* pBlock, int nLen)
+{
+    if (pBlock == nullptr || nLen < kHlReplyMin)
+        return false;
+    return pBlock[1] == 'H' && pBlock[2] == 'L' && pBlock[3] == kCr && pBlock[4] == kLf &&
+           pBlock[5] == 'C' && pBlock[6] == 'D' && pBlock[31] == kCr && pBlock[32] == kLf;
+}
+
+bool IsHtReply(const uint8_t* pBlock, int nLen)
+{
+    if (pBlock == nullptr || nLen < kHtReplyMin)
+        return false;
+    if (pBlock[1] != 'H' || pBlock[2] != 'T' || pBlock[4] != kCr || pBlock[5] != kLf ||
+        pBlock[27] != kCr || pBlock[28] != kLf)
+        return false;
+    for (int i = 6; i <= 26; ++i)
+        if (pBlock[i] < '0' || pBlock[i] > '9')
+            return false;
+    return true;
+}
+
+bool IsReplyShape(const uint8_t* pBlock, int nLen)
+{
+    // HL first; the two cannot both match, position 2 differs.
+    return IsHlReply(pBlock, nLen) || IsHtReply(pBlock, nLen);
+}
+
+bool CComPort::ReadReply(uint8_t* pReply, int* pnLen)
+{
+    uint8_t abyBlock[kMaxBlock];
+    int nCount = 0;
+    // One read: a reply is framed by the read's time-outs, then judged by its shape.
+    const bool bRead = Read(abyBlock, &nCount);  // false at once without a handle
+    if (bRead && nCount > 0 && nCount <= kMaxBlock && IsReplyShape(abyBlock, nCount)) {
+        std::memcpy(pReply, abyBlock, static_cast<size_t>(nCount));
+        *pnLen = nCount;
+        return true;
+    }
+    // Whatever is still arriving belongs to this refused reply; the next conversation must not see it.
+    Drain();
+    pReply[0] = 0;
+    *pnLen = 0;
+    return false;
+}
+
+bool CComPort::Exchange(int nKind, int nAddress, int nParam, uint8_t* pReply, int* pnLen)
+{
+    // The address and the record number travel as raw bytes; 0x0A and 0x0D are not escaped.
+    const uint8_t byAddress = static_cast<uint8_t>(static_cast<unsigned>(nAddress) & 0xFFu);
+    uint8_t abyFrame[6];
+    int nFrame = 0;
+    if (nKind == REQ_HL) {
+        const uint8_t abyHl[5] = {byAddress, 'H', 'L', kCr, kLf};
+        std::memcpy(abyFrame, abyHl, sizeof abyHl);
+        nFrame = 5;
+    } else if (nKind == REQ_HT) {
+        const uint8_t byParam = static_cast<uint8_t>(static_cast<unsigned>(nParam) & 0xFFu);
+        const uint8_t abyHt[6] = {byAddress, 'H', 'T', byParam, kCr, kLf};
+        std::memcpy(abyFrame, abyHt, sizeof abyHt);
+        nFrame = 6;
+    }
+
+    uint8_t abyReply[kMaxBlock];
+    int nLen = 0;
+    if (nFrame > 0 && Write(abyFrame, nFrame)) {
+        // The indicator answers within this pause; the one read after it takes what has come.
+        SleepMs(m_timing.nReplyPauseMs);
+        if (ReadReply(abyReply, &nLen) && nLen > 0) {
+            std::memcpy(pReply, abyReply, static_cast<size_t>(nLen));
+            *pnLen = nLen;
+            return true;
+        }
+    }
+    pReply[0] = 0;
+    *pnLen = 0;
+    return false;
+}

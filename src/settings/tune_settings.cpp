@@ -5,7 +5,8 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
-#include <new>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -245,6 +246,10 @@ bool CTuneSettings::Load(IErrorReporter* pReporter)
     m_nTimeoutBetweenWriteRead = 0;
 
     std::unique_ptr<std::FILE, CFileCloser> pFile(std::fopen(kFileName, "rb"));
+    struct stat st {};
+    // fopen opens a directory for reading on POSIX; the file is still not there.
+    if (pFile && (::fstat(::fileno(pFile.get()), &st) != 0 || S_ISDIR(st.st_mode)))
+        pFile.reset();
     if (!pFile) {
         if (pReporter != nullptr)
             pReporter->ShowError(kOpenErrorText);
@@ -256,29 +261,34 @@ bool CTuneSettings::Load(IErrorReporter* pReporter)
     if (nSize < 0)
         return false;
     std::rewind(pFile.get());
-
-    const size_t cbSize = static_cast<size_t>(nSize);
-    std::unique_ptr<unsigned char[]> pBuf(new (std::nothrow) unsigned char[cbSize == 0 ? 1 : cbSize]());
-    std::unique_ptr<CLineBuffer> pLine(new (std::nothrow) CLineBuffer());
-    if (!pBuf || !pLine)
-        return false;
-    // A short read leaves the rest of the buffer zero, and zero bytes add nothing to a line.
-    (void)std::fread(pBuf.get(), 1, cbSize, pFile.get());
+    CLineBuffer line;
 
     CLineParser parser(*this);
     unsigned char byPrevious = 0;
-    for (size_t i = 0; i < cbSize; ++i) {
-        const unsigned char by = pBuf[i];
-        if (by == '\n' && byPrevious == '\r') {
-            // Only CR LF ends a line; a lone CR or LF stays in the text. What follows the last
-            // CR LF never reaches the parser.
-            pLine->DropTrailingCr();
-            parser.HandleLine(pLine->m_szUpper, pLine->m_szAsWritten);
-            pLine->Clear();
-        } else if (by != 0) {
-            pLine->Append(static_cast<char>(by));
+    // The file is scanned in chunks rather than buffered whole, so that its size never decides how
+    // much memory is taken. Exactly the measured size is scanned; a short read counts as zero bytes,
+    // and zero bytes add nothing to a line.
+    unsigned char abyChunk[4096];
+    size_t cbLeft = static_cast<size_t>(nSize);
+    while (cbLeft > 0) {
+        const size_t cbWant = cbLeft < sizeof abyChunk ? cbLeft : sizeof abyChunk;
+        const size_t cbGot = std::fread(abyChunk, 1, cbWant, pFile.get());
+        if (cbGot == 0)
+            break;
+        cbLeft -= cbGot;
+        for (size_t i = 0; i < cbGot; ++i) {
+            const unsigned char by = abyChunk[i];
+            if (by == '\n' && byPrevious == '\r') {
+                // Only CR LF ends a line; a lone CR or LF stays in the text. What follows the last
+                // CR LF never reaches the parser.
+                line.DropTrailingCr();
+                parser.HandleLine(line.m_szUpper, line.m_szAsWritten);
+                line.Clear();
+            } else if (by != 0) {
+                line.Append(static_cast<char>(by));
+            }
+            byPrevious = by;
         }
-        byPrevious = by;
     }
     return true;
 }

@@ -137,7 +137,7 @@ private:
     bool AppendRecordRaw(int nSlot, const char* pszText, int nLen);
     bool LoadDataFile(int nSlot, StoreFile hData);
     bool TuneFileMatches(int nSlot, StoreFile hTune, bool* pbReadOk) const;
-    bool MoveDataFileAside(int nAddress, const char* pszDataPath);
+    bool MoveDataFileAside(const char* pszDataPath);
     bool AppendToDataFile(int nSlot, const char* pszPending);
     void PollSlot(CComPort& port, int nSlot, int* pnRow, bool* pbCompleted);
     void LocalTime(std::tm* ptm) const;

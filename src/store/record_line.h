@@ -24,3 +24,16 @@ void PadTwoDigits(const char* pszNumber, char* pszOut);
 bool GetField(const char* pszList, int nField, int32_t* pnValue);
 // The six tuning values of an HT reply from its 21 digits (reply positions 6 to 26), widths 5, 5, 4, 3, 2, 2.
 void ParseTuneRow(const uint8_t* pDigits, int32_t anValues[6]);
+
+// One record (a line of the record text or of a data file, without "|" or CR LF) read in a single
+// pass, giving what SplitKeyValue(line, 128, ...) followed by GetField(value list, 1..10) gives:
+// the header is the text before the first "="; the value list is the text after it with every later
+// "=" dropped; a line that starts with ";", is longer than 128 characters or has no "=" has an empty
+// header and no values. Records are scanned this way because a chart pass reads 11,388 of them.
+struct CRecordFields {
+    const char* pHeader = nullptr;  // into the line
+    int nHeaderLen = 0;
+    int nFields = 0;                // fields of the value list, counted up to 10; 0 for an empty list
+    int32_t anValues[10] = {};      // field k + 1, 0 when missing, empty or longer than kMaxFieldChars
+};
+void SplitRecord(const char* pLine, int nLen, CRecordFields* pOut);

@@ -1,0 +1,220 @@
+// CBatchStore's model: construction and release of its buffers, Open/Close, per-slot state, record text, pending records, totals.
+#include "batch_store.h"
+
+#include <cstring>
+#include <new>
+
+CBatchStore::CBatchStore()
+{
+    for (int s = 0; s < kMaxSlots; ++s) {
+        // A failed allocation leaves the buffer absent; Open and Close skip it, the rest refuses to work.
+        m_apszRecords[s] = new (std::nothrow) char[kRecordTextBytes];
+        m_apszPending[s] = new (std::nothrow) char[kPendingBytes];
+    }
+}
+
+CBatchStore::~CBatchStore()
+{
+    for (StoreFile& hFile : m_ahDataFile) {
+        if (hFile != kInvalidFile)
+            StoreFileClose(hFile);
+        hFile = kInvalidFile;
+    }
+    ReleaseBuffers();
+}
+
+void CBatchStore::Release()
+{
+    ReleaseBuffers();
+}
+
+void CBatchStore::ReleaseBuffers()
+{
+    for (int s = 0; s < kMaxSlots; ++s) {
+        delete[] m_apszRecords[s];
+        m_apszRecords[s] = nullptr;
+        delete[] m_apszPending[s];
+        m_apszPending[s] = nullptr;
+        m_anRecordLength[s] = 0;
+        m_anPendingLength[s] = 0;
+    }
+}
+
+bool CBatchStore::HasBuffers() const
+{
+    for (int s = 0; s < kMaxSlots; ++s) {
+        if (m_apszRecords[s] == nullptr || m_apszPending[s] == nullptr)
+            return false;
+    }
+    return true;
+}
+
+bool CBatchStore::Open(const char* pszDataDir)
+{
+    if (pszDataDir == nullptr)
+        pszDataDir = "";
+    const size_t nDirLen = ::strnlen(pszDataDir, kDirBytes);
+    if (nDirLen >= static_cast<size_t>(kDirBytes))
+        return false;  // no path could be made from it; nothing is changed
+
+    m_nIndicators = 0;
+    for (int& nAddress : m_anAddress)
+        nAddress = -1;
+    std::memset(m_aTune, 0, sizeof(m_aTune));
+    std::memcpy(m_szDirectory, pszDataDir, nDirLen + 1);
+
+    for (int s = 0; s < kMaxSlots; ++s) {
+        if (m_ahDataFile[s] == kInvalidFile)
+            continue;
+        const bool bClosed = StoreFileClose(m_ahDataFile[s]);
+        // A POSIX descriptor is released even when close reports an error; keeping its number could
+        // later close a file that reuses it. So the handle is forgotten either way.
+        m_ahDataFile[s] = kInvalidFile;
+        if (!bClosed)
+            return false;
+    }
+
+    for (int s = 0; s < kMaxSlots; ++s) {
+        if (m_apszRecords[s] != nullptr)
+            m_apszRecords[s][0] = '\0';
+        m_anRecordLength[s] = 0;
+        m_anRecordCount[s] = 0;
+        m_anRunCount[s] = 0;
+        m_anRunStart[s] = 0;
+        m_abNeedLineEnd[s] = false;
+        ResetPending(s);
+    }
+    m_nCurIndicator = 0;
+    m_nCurRecipe = 0;
+    m_nCurDose = 0;
+    ClearTotals();
+    return true;
+}
+
+void CBatchStore::Close()
+{
+    m_nIndicators = 0;
+    for (int& nAddress : m_anAddress)
+        nAddress = -1;
+    std::memset(m_aTune, 0, sizeof(m_aTune));
+    m_szDirectory[0] = '\0';
+    for (int s = 0; s < kMaxSlots; ++s) {
+        if (m_ahDataFile[s] != kInvalidFile)
+            StoreFileClose(m_ahDataFile[s]);
+        m_ahDataFile[s] = kInvalidFile;
+        m_abNeedLineEnd[s] = false;
+        if (m_apszRecords[s] != nullptr)
+            m_apszRecords[s][0] = '\0';
+        m_anRecordLength[s] = 0;
+        m_aszLastState[s][0] = '\0';
+        if (m_apszPending[s] != nullptr)
+            std::memset(m_apszPending[s], 0, 4);
+        m_anPendingLength[s] = 0;
+        m_abPendingFull[s] = false;
+    }
+}
+
+void CBatchStore::ResetPending(int nSlot)
+{
+    m_aszLastState[nSlot][0] = '\0';
+    for (int32_t& nWeight : m_aDoseWeight[nSlot])
+        nWeight = 0;
+    if (m_apszPending[nSlot] != nullptr)
+        std::memset(m_apszPending[nSlot], 0, 4);
+    m_anPendingLength[nSlot] = 0;
+    m_abPendingFull[nSlot] = false;
+}
+
+int CBatchStore::GetIndicatorAddress(int nSlot) const
+{
+    if (nSlot < 0 || nSlot >= kMaxSlots)
+        return -1;
+    return m_anAddress[nSlot];
+}
+
+int CBatchStore::IndexOfAddress(int nAddress) const
+{
+    for (int s = 0; s < kMaxSlots; ++s) {
+        if (m_anAddress[s] == nAddress)
+            return s;
+    }
+    return kMaxSlots;
+}
+
+bool CBatchStore::AppendRecord(int nSlot, const char* pszText)
+{
+    // The record must fit the 128-byte working buffer once its trailing comma became "|": measure
+    // no further than that could ever allow.
+    const int nLen = static_cast<int>(::strnlen(pszText, kWorkBytes));
+    int nKeep = nLen;
+    if (nKeep > 0 && pszText[nKeep - 1] == ',')
+        --nKeep;
+    if (nKeep + 2 > kWorkBytes)
+        return false;
+    return AppendRecordRaw(nSlot, pszText, nKeep);
+}
+
+bool CBatchStore::AppendRecordRaw(int nSlot, const char* pszText, int nLen)
+{
+    char* pszRecords = m_apszRecords[nSlot];
+    if (pszRecords == nullptr)
+        return false;
+    const int nOld = m_anRecordLength[nSlot];
+    // A full record text stops holding records; the data file and the totals still get every one.
+    if (nOld + nLen + 2 > kRecordTextBytes)
+        return false;
+    std::memcpy(pszRecords + nOld, pszText, static_cast<size_t>(nLen));
+    pszRecords[nOld + nLen] = '|';
+    pszRecords[nOld + nLen + 1] = '\0';
+    m_anRecordLength[nSlot] = nOld + nLen + 1;
+    ++m_anRecordCount[nSlot];
+    return true;
+}
+
+bool CBatchStore::AppendPending(int nSlot, const char* pszText)
+{
+    char* pszPending = m_apszPending[nSlot];
+    if (pszPending == nullptr || m_abPendingFull[nSlot])
+        return false;
+    const int nOld = m_anPendingLength[nSlot];
+    const int nLen = static_cast<int>(::strnlen(pszText, kPendingBytes));
+    if (nOld + nLen > kMaxPendingChars) {
+        m_abPendingFull[nSlot] = true;
+        return false;
+    }
+    std::memcpy(pszPending + nOld, pszText, static_cast<size_t>(nLen));
+    pszPending[nOld + nLen] = '\0';
+    m_anPendingLength[nSlot] = nOld + nLen;
+    return true;
+}
+
+void CBatchStore::AddTotal(int nSlot, int nEntry, int32_t nValue)
+{
+    // Saturate rather than overflow: a total pinned at the limit is visibly wrong, a wrapped one is not.
+    const int64_t nSum = static_cast<int64_t>(m_aTotals[nSlot][nEntry]) + nValue;
+    if (nSum > INT32_MAX)
+        m_aTotals[nSlot][nEntry] = INT32_MAX;
+    else if (nSum < INT32_MIN)
+        m_aTotals[nSlot][nEntry] = INT32_MIN;
+    else
+        m_aTotals[nSlot][nEntry] = static_cast<int32_t>(nSum);
+}
+
+void CBatchStore::ClearTotals()
+{
+    std::memset(m_aTotals, 0, sizeof(m_aTotals));
+}
+
+void CBatchStore::SetClock(LocalClockFn fnClock)
+{
+    m_fnClock = std::move(fnClock);
+}
+
+void CBatchStore::LocalTime(std::tm* ptm) const
+{
+    *ptm = std::tm{};
+    if (m_fnClock)
+        m_fnClock(ptm);
+    else
+        StoreLocalTimeNow(ptm);
+}

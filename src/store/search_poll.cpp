@@ -1,0 +1,154 @@
+// CBatchStore::Search and CBatchStore::Poll: finding the indicators, downloading their tuning, following their batches.
+#include "batch_store.h"
+
+#include <cstring>
+
+#include "record_line.h"
+
+namespace {
+
+constexpr int kScanAddresses = 100;  // bus addresses 0..99
+constexpr int kDownloadRetries = 3;
+// Reply positions (see the link's reply shapes).
+constexpr int kPosRecipe = 8;
+constexpr int kPosDose = 9;
+constexpr int kPosWeight = 22;  // five characters
+constexpr int kWeightChars = 5;
+constexpr int kPosTuneDigits = 6;  // 21 digits
+
+void Pump(IMessagePump* pPump)
+{
+    if (pPump != nullptr)
+        pPump->PumpOneMessage();
+}
+
+void SetBar(IProgressBar* pBar, int nPos)
+{
+    if (pBar != nullptr)
+        pBar->SetPos(nPos);
+}
+
+}  // namespace
+
+bool CBatchStore::Search(IMessagePump* pPump, CComPort port, IProgressBar* pScanBar, IProgressBar* pDownloadBar)
+{
+    bool bResult = false;
+    if (port.IsOpen()) {
+        const int nWaitMs = port.Timing().nSilenceWaitMs;
+        int nFound = 0;
+        uint8_t abyReply[CComPort::kMaxBlock] = {};
+        int nLen = 0;
+        for (int nAddress = 0; nAddress < kScanAddresses; ++nAddress) {
+            SetBar(pScanBar, nAddress + 1);
+            Pump(pPump);
+            if (nFound == kMaxSlots)
+                break;
+            if (!port.Exchange(REQ_HL, nAddress, 0, abyReply, &nLen))
+                continue;
+            // The state code the indicator showed, handed back to it after the download.
+            const char achState[2] = {static_cast<char>(abyReply[kPosRecipe]), static_cast<char>(abyReply[kPosDose])};
+            bool bAbandoned = false;
+            for (int nEntry = 0; nEntry < kEntries; ++nEntry) {
+                bool bOk = port.Exchange(REQ_HT, nAddress, nEntry, abyReply, &nLen);
+                for (int nRetry = 0; !bOk && nRetry < kDownloadRetries; ++nRetry) {
+                    Pump(pPump);
+                    SleepMs(nWaitMs);
+                    bOk = port.Exchange(REQ_HT, nAddress, nEntry, abyReply, &nLen);
+                }
+                if (!bOk) {
+                    bAbandoned = true;
+                    break;
+                }
+                SetBar(pDownloadBar, nEntry + 1);
+                Pump(pPump);
+                int32_t anValues[kTuneValues];
+                // Every accepted reply has at least 29 bytes, so positions 6..26 are its own bytes.
+                ParseTuneRow(abyReply + kPosTuneDigits, anValues);
+                for (int k = 0; k < kTuneValues; ++k)
+                    SetTuneValue(nFound, nEntry, k, anValues[k]);
+            }
+            port.Exchange(REQ_HT, nAddress, ReadDecimal(achState, 2), abyReply, &nLen);
+            if (bAbandoned)
+                continue;  // its tuning in slot nFound is overwritten by the next indicator found
+            ++nFound;
+            m_nIndicators = nFound;
+            m_anAddress[nFound - 1] = nAddress;
+            OpenIndicatorFiles(nAddress);
+            bResult = true;
+        }
+    }
+    SetBar(pScanBar, 0);
+    SetBar(pDownloadBar, 0);
+    return bResult;
+}
+
+void CBatchStore::Poll(CComPort port, int* pnRow, bool* pbCompleted)
+{
+    *pnRow = -1;
+    for (int s = 0; s < m_nIndicators && s < kMaxSlots; ++s)
+        PollSlot(port, s, pnRow, pbCompleted);
+}
+
+void CBatchStore::PollSlot(CComPort& port, int nSlot, int* pnRow, bool* pbCompleted)
+{
+    uint8_t abyReply[CComPort::kMaxBlock] = {};
+    int nLen = 0;
+    if (!port.Exchange(REQ_HL, m_anAddress[nSlot], 0, abyReply, &nLen)) {
+        SleepMs(port.Timing().nSilenceWaitMs);
+        return;
+    }
+    const char achState[3] = {static_cast<char>(abyReply[kPosRecipe]), static_cast<char>(abyReply[kPosDose]), '\0'};
+    // Recipe and dose are each one character read as a number: 0..9, and 0 for anything but a digit.
+    const int nRecipe = ReadDecimal(achState, 1);
+    const int nDose = ReadDecimal(achState + 1, 1);
+    const int32_t nWeight = ReadDecimal(reinterpret_cast<const char*>(abyReply + kPosWeight), kWeightChars);
+
+    if (!HasRecipe(nSlot, nRecipe))
+        return;  // a recipe without configured doses is not followed
+    char* pszLast = m_aszLastState[nSlot];
+    if (pszLast[0] == '\0') {
+        char szHeader[kHeaderChars + 1];
+        FormatRecordHeader(achState, szHeader);
+        szHeader[kHeaderChars] = '\0';
+        AppendPending(nSlot, szHeader);
+        std::memcpy(pszLast, achState, 3);
+        return;
+    }
+    if (pszLast[0] == achState[0] && pszLast[1] == achState[1])
+        return;
+    if (pszLast[0] != achState[0]) {
+        // A new recipe in the middle of a batch: what was gathered is dropped, and the batch goes on
+        // without a header.
+        ResetPending(nSlot);
+        std::memcpy(pszLast, achState, 3);
+        return;
+    }
+    const int nLeft = ReadDecimal(pszLast + 1, 1);
+    m_aDoseWeight[nSlot][nLeft] = nWeight;
+    std::memcpy(pszLast, achState, 3);
+
+    char szValue[16];
+    const int nChars = FormatDecimal(nWeight, szValue);
+    szValue[nChars] = ',';
+    szValue[nChars + 1] = '\0';
+    AppendPending(nSlot, szValue);
+    if (nDose != 0) {
+        for (int d = nLeft + 1; d < nDose; ++d)
+            AppendPending(nSlot, "0,");  // a dose the indicator skipped
+        return;
+    }
+
+    // Dose digit back to 0: the batch is complete.
+    const char* pszPending = GetPending(nSlot);
+    AppendRecord(nSlot, pszPending);
+    AppendToDataFile(nSlot, pszPending);
+    for (int d = 0; d < kDoses; ++d) {
+        if (m_aDoseWeight[nSlot][d] != 0) {
+            AddTotal(nSlot, nRecipe * 10 + d, m_aDoseWeight[nSlot][d]);
+            *pnRow = nRecipe;
+        }
+    }
+    ResetPending(nSlot);
+    ++m_anRunCount[nSlot];
+    *pbCompleted = true;
+}

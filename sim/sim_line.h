@@ -51,10 +51,15 @@ struct CSimAutoPlan {
     uint32_t nSeed = 1;
 };
 
-// A batch that an AUTO (or script) run completed, as the product should record it: the weight captured on
-// leaving each dose is the weight of the first reply that showed the next state.
+// A batch completed by the HL replies an indicator sent (in any mode), as the product should record it
+// when it reads every one of those replies: the weight captured on leaving dose P is the weight of the
+// first reply that shows the next state. A change of the recipe digit drops what was gathered, and the
+// batch then has no header (bHeader false), as in the product. Recipes without a configured dose are
+// not followed.
 struct CSimBatch {
     int nRecipe = 0;
+    bool bHeader = true;                  // the record starts with a header of state code nRecipe, nFirstDose
+    int nFirstDose = 0;                   // dose digit of the first state of the batch
     std::array<int, 10> anDoseWeights{};  // weight captured on leaving dose d; 0 for doses not visited
     std::vector<int> anValues;            // the record's values in order: doses 0..last visited, 0 for skipped ones
     std::string strStates;                // state codes shown, e.g. "10,11,12,13,10"
@@ -95,8 +100,14 @@ public:
     void AppendScript(const std::vector<CSimStep>& aSteps);
     int ScriptStepsLeft() const;
 
-    // AUTO mode: batches walking through the configured doses of the plan's recipes.
-    void StartAuto(const CSimAutoPlan& plan);
+    // AUTO mode: batches walking through the configured doses of the plan's recipes: dose 0, then each
+    // configured dose above 0 in order, then back to dose 0. The first reply that shows a new state carries
+    // the final weighing of the state before it (what the product captures); later replies in a state show
+    // a weight rising towards that state's own final weighing. When the next batch runs another recipe, the
+    // return to dose 0 is shown for one reply only, then dose 0 of the new recipe, so that the product
+    // starts the new batch with a header. False (and nothing changes) when no recipe of the plan has a
+    // configured dose above 0.
+    bool StartAuto(const CSimAutoPlan& plan);
     // Batches completed so far (AUTO and SCRIPT), oldest first.
     std::vector<CSimBatch> Batches() const;
     void ClearBatches();
@@ -107,8 +118,10 @@ public:
     void ClearFault() { SetFault(ESimFault::kNone); }
     void SetLateMs(int nMs);  // delay of a kLate reply (default 300 ms)
 
-    // The exact reply bytes the indicator would send now, without advancing its state (for tests).
+    // The exact reply bytes for the current state, without advancing it: the manual state, the script's
+    // current step, or in AUTO the state shown last.
     std::string PeekHlReply() const;
+    // The HT reply for a parameter byte 0..255. Parameters 100..255 name no entry and get 21 zeros.
     std::string HtReply(int nParam) const;
 
     ~CSimIndicator();

@@ -1,0 +1,31 @@
+// Command-line options of tk4700-sim and its --help text.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "sim_line.h"
+
+struct CSimOptions {
+    struct CFault {
+        int nAddress = 0;
+        ESimFault eFault = ESimFault::kNone;
+        int nCount = -1;  // -1: until the program ends
+    };
+
+    bool bHelp = false;
+    int nPort = 1;                         // COMn link in the current directory, 1..16
+    std::vector<int> anIndicators{1, 2, 3};
+    bool bAuto = false;
+    CSimAutoPlan plan{{1, 2, 3}, 3, 0, 2, 2.0, 1};
+    std::string strLogFile;                // empty: standard output
+    std::vector<CFault> aFaults;
+    int nLateMs = 300;
+    int nReplyDelayMs = 0;
+    bool bStream = false;
+    bool bSpacePad = false;
+};
+
+// Parses argv[1..argc-1]. False with a one-line reason in *pstrError on the first bad option.
+bool ParseSimOptions(int argc, const char* const* argv, CSimOptions* pOptions, std::string* pstrError);
+std::string SimHelpText();

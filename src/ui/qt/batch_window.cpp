@@ -1,0 +1,462 @@
+// CBatchWindow: the controls of template 102 at their places, the view operations on them, and the event forwarding.
+#include "batch_window.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QContextMenuEvent>
+#include <QDateEdit>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QIcon>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QPainter>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QShortcut>
+#include <QTimeEdit>
+#include <QTreeWidget>
+
+#include <cstring>
+
+#include "about_dialog.h"
+#include "dialog_units.h"
+
+// Resources of a static library must be registered by name (outside any namespace).
+static void InitTkDediResources()
+{
+    Q_INIT_RESOURCE(tk_dedi);
+}
+
+namespace {
+
+enum class EKind { Group, Static, Combo, Progress, Check, Date, Time, Button, List };
+
+struct CControlDef {
+    int m_nId;
+    EKind m_eKind;
+    const char* m_pszCaption;
+    int m_x, m_y, m_cx, m_cy;  // dialog units
+    bool m_bHidden;
+};
+
+// Template 102, in tab order.
+constexpr CControlDef kControls[] = {
+    {IDC_GROUP_SELECTION, EKind::Group, "Текущий индикатор", 4, 4, 440, 60, false},
+    {IDC_LABEL_INDICATOR, EKind::Static, "Индикатор", 12, 18, 40, 8, false},
+    {IDC_COMBO_INDICATOR, EKind::Combo, "", 56, 18, 56, 40, false},
+    {IDC_LABEL_RECIPE, EKind::Static, "Рецепт", 120, 18, 28, 8, false},
+    {IDC_COMBO_RECIPE, EKind::Combo, "", 152, 18, 56, 60, false},
+    {IDC_LABEL_DOSE, EKind::Static, "Доза", 216, 18, 20, 8, false},
+    {IDC_COMBO_DOSE, EKind::Combo, "", 240, 18, 56, 60, false},
+    {IDC_PROGRESS_SCAN, EKind::Progress, "", 12, 40, 284, 8, false},
+    {IDC_PROGRESS_DOWNLOAD, EKind::Progress, "", 12, 52, 284, 8, false},
+    {IDC_CHECK_DATETIME, EKind::Check, "Ограничение по дате/времени", 308, 16, 120, 8, true},
+    {IDC_LABEL_BEGIN, EKind::Static, "Начало", 308, 28, 28, 8, true},
+    {IDC_DATE_BEGIN, EKind::Date, "", 336, 28, 52, 12, true},
+    {IDC_TIME_BEGIN, EKind::Time, "", 392, 28, 44, 12, true},
+    {IDC_LABEL_END, EKind::Static, "Конец", 308, 48, 24, 8, true},
+    {IDC_DATE_END, EKind::Date, "", 336, 48, 52, 12, true},
+    {IDC_TIME_END, EKind::Time, "", 392, 48, 44, 12, true},
+    {IDC_GROUP_CURRENT, EKind::Group, "Текущие отвесы", 4, 65, 220, 163, false},
+    {IDC_GROUP_ALL, EKind::Group, "Все отвесы", 228, 65, 216, 163, false},
+    {IDC_GROUP_BUTTONS, EKind::Group, "", 448, 4, 72, 224, false},
+    {IDC_SEARCH, EKind::Button, "Поиск", 460, 20, 48, 16, false},
+    {IDC_START, EKind::Button, "Старт", 460, 60, 48, 16, false},
+    {IDC_STOP, EKind::Button, "Стоп", 460, 84, 48, 16, false},
+    {IDC_GROUP_TOTALS, EKind::Group, "Итоги по рецептам/дозам", 4, 228, 516, 112, false},
+    {IDC_LIST_TOTALS, EKind::List, "", 8, 236, 508, 100, false},
+    {IDC_EXIT, EKind::Button, "Выход", 460, 121, 48, 16, false},
+};
+
+// A drop-down list's template height covers its open list; the closed box is one line high.
+constexpr int kComboHeightDlu = 13;
+constexpr int kComboItemPx = 16;
+
+}  // namespace
+
+QSize CBatchWindow::ClientSize()
+{
+    return QSize(DluToPixelX(524), DluToPixelY(345));
+}
+
+CBatchWindow::CBatchWindow(const CBatchContext& context, IErrorReporter* pReporter, QWidget* pParent)
+    : QDialog(pParent),
+      m_canvas(ClientSize()),
+      m_reporter(this),
+      m_pReporter(pReporter ? pReporter : &m_reporter),
+      m_dlg(*this, context)
+{
+    InitTkDediResources();
+    setObjectName(QStringLiteral("batchWindow"));
+    setWindowTitle(QStringLiteral("TK-Dedi"));
+    setWindowIcon(QIcon(QStringLiteral(":/tk_dedi/tk_dedi.png")));
+    // Caption, system menu (here the close box) and a fixed frame; an application window of its own.
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+                   Qt::WindowMinimizeButtonHint);
+    // The template's 8-point font at the size its dialog units were measured with.
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setPixelSize(11);
+    setFont(font);
+    setFixedSize(ClientSize());
+
+    CreateControls();
+
+    m_timer.setTimerType(Qt::CoarseTimer);
+    connect(&m_timer, &QTimer::timeout, this, [this] { m_dlg.OnTimer(); });
+    // Linux offers no way into the window manager's menu: the About command comes from F1 and
+    // from the dialog's context menu instead.
+    auto* pHelp = new QShortcut(QKeySequence(Qt::Key_F1), this);
+    connect(pHelp, &QShortcut::activated, this, [this] { m_dlg.OnSysCommand(g_nIdmAbout); });
+}
+
+CBatchWindow::~CBatchWindow()
+{
+    Destroy();
+}
+
+void CBatchWindow::Destroy()
+{
+    if (m_bDestroyed)
+        return;
+    m_bDestroyed = true;
+    m_dlg.OnDestroy();
+}
+
+void CBatchWindow::CreateControls()
+{
+    QWidget* pPrevious = nullptr;
+    for (const CControlDef& def : kControls) {
+        const QString strCaption = QString::fromUtf8(def.m_pszCaption);
+        QRect rc = DluRect(def.m_x, def.m_y, def.m_cx, def.m_cy);
+        QWidget* pWidget = nullptr;
+        switch (def.m_eKind) {
+        case EKind::Group:
+            pWidget = new QGroupBox(strCaption, this);
+            break;
+        case EKind::Static:
+            pWidget = new QLabel(strCaption, this);
+            break;
+        case EKind::Combo: {
+            auto* pCombo = new QComboBox(this);
+            pCombo->setMaxVisibleItems(std::max(1, (rc.height() - DluToPixelY(kComboHeightDlu)) / kComboItemPx));
+            rc.setHeight(DluToPixelY(kComboHeightDlu));
+            // Only a user's choice is a selection change; filling and selecting from code are not.
+            connect(pCombo, &QComboBox::activated, this, [this, nId = def.m_nId] {
+                if (nId == IDC_COMBO_INDICATOR)
+                    m_dlg.OnSelchangeIndicator();
+                else if (nId == IDC_COMBO_RECIPE)
+                    m_dlg.OnSelchangeRecipe();
+                else
+                    m_dlg.OnSelchangeDose();
+            });
+            pWidget = pCombo;
+            break;
+        }
+        case EKind::Progress: {
+            auto* pBar = new QProgressBar(this);
+            pBar->setTextVisible(false);
+            // A common progress control starts at position 0 of its default range 0..100.
+            pBar->setRange(0, 100);
+            pBar->setValue(0);
+            if (def.m_nId == IDC_PROGRESS_SCAN)
+                m_pScanBar = pBar;
+            else
+                m_pDownloadBar = pBar;
+            pWidget = pBar;
+            break;
+        }
+        case EKind::Check:
+            pWidget = new QCheckBox(strCaption, this);
+            break;
+        case EKind::Date: {
+            auto* pDate = new QDateEdit(QDate::currentDate(), this);
+            pDate->setAlignment(Qt::AlignRight);
+            pWidget = pDate;
+            break;
+        }
+        case EKind::Time: {
+            auto* pTime = new QTimeEdit(QTime::currentTime(), this);
+            pTime->setAlignment(Qt::AlignRight);
+            pWidget = pTime;
+            break;
+        }
+        case EKind::Button: {
+            auto* pButton = new QPushButton(strCaption, this);
+            // As in the original dialog, Enter clicks the focused button and otherwise ends the dialog.
+            pButton->setAutoDefault(false);
+            const int nId = def.m_nId;
+            connect(pButton, &QPushButton::clicked, this, [this, nId] {
+                switch (nId) {
+                case IDC_SEARCH: m_dlg.OnSearch(); break;
+                case IDC_START: m_dlg.OnStart(); break;
+                case IDC_STOP: m_dlg.OnStop(); break;
+                default: reject(); break;
+                }
+            });
+            pWidget = pButton;
+            break;
+        }
+        case EKind::List: {
+            auto* pList = new QTreeWidget(this);
+            pList->setRootIsDecorated(false);
+            pList->setUniformRowHeights(true);
+            pList->setItemsExpandable(false);
+            pList->setSelectionMode(QAbstractItemView::SingleSelection);
+            pList->setSelectionBehavior(QAbstractItemView::SelectItems);
+            pList->setAllColumnsShowFocus(false);
+            pList->header()->setStretchLastSection(false);
+            pList->header()->setSectionsMovable(false);
+            pList->setColumnCount(0);
+            pList->setFrameShape(QFrame::StyledPanel);
+            m_pList = pList;
+            pWidget = pList;
+            break;
+        }
+        }
+        pWidget->setObjectName(QStringLiteral("ctl%1").arg(def.m_nId));
+        pWidget->setProperty("ctlId", def.m_nId);
+        pWidget->setGeometry(rc);
+        if (def.m_bHidden)
+            pWidget->hide();
+        if (m_nControls < static_cast<int>(std::size(m_aControls)))
+            m_aControls[m_nControls++] = {def.m_nId, pWidget};
+        if (pWidget->focusPolicy() != Qt::NoFocus) {
+            if (pPrevious)
+                QWidget::setTabOrder(pPrevious, pWidget);
+            pPrevious = pWidget;
+        }
+    }
+    m_pScanAdapter = std::make_unique<CQtProgressBar>(m_pScanBar);
+    m_pDownloadAdapter = std::make_unique<CQtProgressBar>(m_pDownloadBar);
+}
+
+QWidget* CBatchWindow::Control(int nId) const
+{
+    for (int i = 0; i < m_nControls; ++i) {
+        if (m_aControls[i].m_nId == nId)
+            return m_aControls[i].m_pWidget;
+    }
+    return nullptr;
+}
+
+QComboBox* CBatchWindow::Combo(int nId) const
+{
+    return qobject_cast<QComboBox*>(Control(nId));
+}
+
+QProgressBar* CBatchWindow::ProgressBar(int nId) const
+{
+    return qobject_cast<QProgressBar*>(Control(nId));
+}
+
+void CBatchWindow::EnableControl(int nId, bool bEnable)
+{
+    if (QWidget* pWidget = Control(nId))
+        pWidget->setEnabled(bEnable);
+}
+
+void CBatchWindow::ComboAdd(int nId, const char* pszText)
+{
+    if (QComboBox* pCombo = Combo(nId)) {
+        const int nSelected = pCombo->currentIndex();
+        pCombo->addItem(QString::fromUtf8(pszText));
+        // Adding selects nothing (Qt would select the first item added).
+        pCombo->setCurrentIndex(nSelected);
+    }
+}
+
+bool CBatchWindow::ComboDeleteLast(int nId)
+{
+    QComboBox* pCombo = Combo(nId);
+    if (!pCombo || pCombo->count() == 0)
+        return false;
+    pCombo->removeItem(pCombo->count() - 1);
+    return true;
+}
+
+void CBatchWindow::ComboSelect(int nId, int nIndex)
+{
+    if (QComboBox* pCombo = Combo(nId); pCombo && nIndex >= -1 && nIndex < pCombo->count())
+        pCombo->setCurrentIndex(nIndex);
+}
+
+int CBatchWindow::ComboCount(int nId) const
+{
+    const QComboBox* pCombo = Combo(nId);
+    return pCombo ? pCombo->count() : 0;
+}
+
+int CBatchWindow::ComboCurSel(int nId) const
+{
+    const QComboBox* pCombo = Combo(nId);
+    return pCombo ? pCombo->currentIndex() : -1;
+}
+
+void CBatchWindow::ComboText(int nId, int nIndex, char* pszBuffer, int nSize) const
+{
+    if (nSize <= 0)
+        return;
+    pszBuffer[0] = 0;
+    const QComboBox* pCombo = Combo(nId);
+    if (!pCombo || nIndex < 0 || nIndex >= pCombo->count())
+        return;
+    const QByteArray text = pCombo->itemText(nIndex).toUtf8();
+    const int nLen = std::min(static_cast<int>(text.size()), nSize - 1);
+    std::memcpy(pszBuffer, text.constData(), static_cast<size_t>(nLen));
+    pszBuffer[nLen] = 0;
+}
+
+void CBatchWindow::ListInsertColumn(int nCol, const char* pszHeading, int nWidth)
+{
+    // Columns come in order, so inserting at nCol appends; a later position is taken as the end.
+    const int nCount = m_pList->columnCount();
+    const int nAt = std::min(std::max(nCol, 0), nCount);
+    QTreeWidgetItem* pHeader = m_pList->headerItem();
+    m_pList->setColumnCount(nCount + 1);
+    for (int i = nCount; i > nAt; --i) {
+        pHeader->setText(i, pHeader->text(i - 1));
+        m_pList->setColumnWidth(i, m_pList->columnWidth(i - 1));
+    }
+    pHeader->setText(nAt, QString::fromUtf8(pszHeading));
+    pHeader->setTextAlignment(nAt, Qt::AlignRight | Qt::AlignVCenter);
+    m_pList->setColumnWidth(nAt, nWidth);
+}
+
+int CBatchWindow::ListInsertRow(const char* pszLabel)
+{
+    auto* pItem = new QTreeWidgetItem(m_pList);
+    for (int nCol = 0; nCol < m_pList->columnCount(); ++nCol)
+        pItem->setTextAlignment(nCol, Qt::AlignRight | Qt::AlignVCenter);
+    pItem->setText(0, QString::fromUtf8(pszLabel));
+    return m_pList->topLevelItemCount() - 1;
+}
+
+void CBatchWindow::ListSetCell(int nRow, int nCol, const char* pszText)
+{
+    if (nCol < 0 || nCol >= m_pList->columnCount())
+        return;
+    if (QTreeWidgetItem* pItem = m_pList->topLevelItem(nRow))
+        pItem->setText(nCol, QString::fromUtf8(pszText));
+}
+
+void CBatchWindow::ListSetFullRowSelect()
+{
+    m_bFullRowSelect = true;
+    m_pList->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_pList->setAllColumnsShowFocus(true);
+}
+
+void CBatchWindow::ProgressSetRange(int nId, int nMin, int nMax)
+{
+    QProgressBar* pBar = ProgressBar(nId);
+    if (!pBar)
+        return;
+    const int nPos = pBar->value();
+    pBar->setRange(nMin, nMax);
+    // QProgressBar resets to "no value" when the old one falls outside; a progress control clamps.
+    pBar->setValue(std::min(std::max(nPos, nMin), nMax));
+}
+
+IProgressBar& CBatchWindow::Progress(int nId)
+{
+    return nId == IDC_PROGRESS_SCAN ? *m_pScanAdapter : *m_pDownloadAdapter;
+}
+
+int CBatchWindow::StartTimer(int nTimerId, int nPeriodMs)
+{
+    if (nTimerId == 0 || nPeriodMs <= 0)
+        return 0;
+    m_nTimerId = nTimerId;
+    m_timer.start(nPeriodMs);
+    return nTimerId;
+}
+
+bool CBatchWindow::StopTimer(int nTimerId)
+{
+    if (nTimerId == 0 || nTimerId != m_nTimerId || !m_timer.isActive())
+        return false;
+    m_timer.stop();
+    m_nTimerId = 0;
+    return true;
+}
+
+void CBatchWindow::Repaint()
+{
+    update();
+}
+
+void CBatchWindow::ShowAbout()
+{
+    CAboutDlg about(this);
+    about.exec();
+}
+
+void CBatchWindow::CloseWindow()
+{
+    // Queued, so that the handler that asks for it returns first.
+    QMetaObject::invokeMethod(this, [this] { reject(); }, Qt::QueuedConnection);
+}
+
+void CBatchWindow::done(int nResult)
+{
+    if (!m_dlg.OnCloseRequest())
+        return;
+    QDialog::done(nResult);
+}
+
+void CBatchWindow::showEvent(QShowEvent* pEvent)
+{
+    QDialog::showEvent(pEvent);
+    if (pEvent->spontaneous())
+        return;
+    m_dlg.OnShowWindow();
+    // The first paint: status box and both panels from their models.
+    m_dlg.OnPaint();
+}
+
+void CBatchWindow::paintEvent(QPaintEvent* pEvent)
+{
+    QDialog::paintEvent(pEvent);
+    if (isMinimized())
+        return;
+    // What the chart code drew onto the client area; undrawn pixels are transparent.
+    QPainter painter(this);
+    painter.setClipRegion(pEvent->region());
+    painter.drawImage(0, 0, m_canvas.Image());
+}
+
+void CBatchWindow::closeEvent(QCloseEvent* pEvent)
+{
+    if (!m_dlg.OnCloseRequest()) {
+        pEvent->ignore();
+        return;
+    }
+    QDialog::closeEvent(pEvent);
+}
+
+void CBatchWindow::keyPressEvent(QKeyEvent* pEvent)
+{
+    if (pEvent->modifiers() == Qt::NoModifier || pEvent->modifiers() == Qt::KeypadModifier) {
+        if (pEvent->key() == Qt::Key_Return || pEvent->key() == Qt::Key_Enter) {
+            // No default button: Enter is the OK command, which ends the dialog, unless a button has the focus.
+            if (auto* pButton = qobject_cast<QPushButton*>(focusWidget()); pButton && pButton->isEnabled())
+                pButton->click();
+            else
+                accept();
+            return;
+        }
+    }
+    QDialog::keyPressEvent(pEvent);
+}
+
+void CBatchWindow::contextMenuEvent(QContextMenuEvent* pEvent)
+{
+    QMenu menu(this);
+    QAction* pAbout = menu.addAction(QStringLiteral("&About TK-Dedi..."));
+    pAbout->setObjectName(QStringLiteral("actionAbout"));
+    if (menu.exec(pEvent->globalPos()) == pAbout)
+        m_dlg.OnSysCommand(g_nIdmAbout);
+}

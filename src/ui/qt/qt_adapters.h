@@ -1,0 +1,34 @@
+// Qt stand-ins for the core's small interfaces: the search's message pump, a progress bar, the error message box.
+#pragma once
+
+#include "store_seams.h"
+#include "tune_settings.h"
+
+class QProgressBar;
+class QWidget;
+
+// One trip through the Qt event loop per step of a search (the original took one queued message).
+class CQtMessagePump : public IMessagePump {
+public:
+    void PumpOneMessage() override;
+};
+
+// Drives a QProgressBar and repaints it at once, so that the bar moves while the search blocks the thread.
+class CQtProgressBar : public IProgressBar {
+public:
+    explicit CQtProgressBar(QProgressBar* pBar) : m_pBar(pBar) {}
+    void SetPos(int nPos) override;
+
+private:
+    QProgressBar* m_pBar;
+};
+
+// The settings loader's message: a critical message box with an empty title.
+class CQtErrorReporter : public IErrorReporter {
+public:
+    explicit CQtErrorReporter(QWidget* pParent) : m_pParent(pParent) {}
+    void ShowError(const char* pszText) override;
+
+private:
+    QWidget* m_pParent;
+};

@@ -35,8 +35,11 @@ struct CPortHandle {
     // A port nobody closed is released when its last copy goes, so the device does not stay locked.
     ~CPortHandle()
     {
-        if (m_nFd >= 0)
+        if (m_nFd >= 0) {
+            // TIOCEXCL outlives this descriptor while others hold the device; lift it as Close does.
+            (void)::ioctl(m_nFd, TIOCNXCL);
             ::close(m_nFd);
+        }
     }
 };
 
@@ -292,6 +295,7 @@ bool CComPort::Close()
     if (m_hComm && m_hComm->m_nFd >= 0) {
         const int nFd = m_hComm->m_nFd;
         m_hComm->m_nFd = -1;  // every copy sees no handle from now on
+        // TIOCEXCL stays on the device while anyone else holds it open; the next program must get in.
         (void)::ioctl(nFd, TIOCNXCL);
         // On Linux the descriptor is gone even when close reports EINTR; never close it twice.
         bClosed = (::close(nFd) == 0 || errno == EINTR);

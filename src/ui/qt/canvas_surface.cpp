@@ -2,6 +2,7 @@
 #include "canvas_surface.h"
 
 #include <QColor>
+#include <QFont>
 #include <QFontMetrics>
 #include <QPen>
 #include <QString>
@@ -71,6 +72,9 @@ bool CCanvasSurface::Begin()
     // Hard pixels, as the panels were always drawn: no smoothing of lines, dots or letters.
     m_painter.setRenderHint(QPainter::Antialiasing, false);
     m_painter.setRenderHint(QPainter::TextAntialiasing, false);
+    QFont font = m_painter.font();
+    font.setStyleStrategy(QFont::NoAntialias);
+    m_painter.setFont(font);
     return true;
 }
 

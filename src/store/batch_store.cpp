@@ -78,6 +78,7 @@ bool CBatchStore::Open(const char* pszDataDir)
         if (m_apszRecords[s] != nullptr)
             m_apszRecords[s][0] = '\0';
         m_anRecordLength[s] = 0;
+        m_abRecordsFull[s] = false;
         m_anRecordCount[s] = 0;
         m_anRunCount[s] = 0;
         m_anRunStart[s] = 0;
@@ -106,6 +107,7 @@ void CBatchStore::Close()
         if (m_apszRecords[s] != nullptr)
             m_apszRecords[s][0] = '\0';
         m_anRecordLength[s] = 0;
+        m_abRecordsFull[s] = false;
         m_aszLastState[s][0] = '\0';
         if (m_apszPending[s] != nullptr)
             std::memset(m_apszPending[s], 0, 4);
@@ -141,6 +143,15 @@ int CBatchStore::IndexOfAddress(int nAddress) const
     return kMaxSlots;
 }
 
+int CBatchStore::RegisterIndicator(int nAddress)
+{
+    if (m_nIndicators < 0 || m_nIndicators >= kMaxSlots)
+        return -1;
+    const int nSlot = m_nIndicators++;
+    m_anAddress[nSlot] = nAddress;
+    return nSlot;
+}
+
 bool CBatchStore::AppendRecord(int nSlot, const char* pszText)
 {
     // The record must fit the 128-byte working buffer once its trailing comma became "|": measure
@@ -161,8 +172,10 @@ bool CBatchStore::AppendRecordRaw(int nSlot, const char* pszText, int nLen)
         return false;
     const int nOld = m_anRecordLength[nSlot];
     // A full record text stops holding records; the data file and the totals still get every one.
-    if (nOld + nLen + 2 > kRecordTextBytes)
+    if (m_abRecordsFull[nSlot] || nOld + nLen + 2 > kRecordTextBytes) {
+        m_abRecordsFull[nSlot] = true;
         return false;
+    }
     std::memcpy(pszRecords + nOld, pszText, static_cast<size_t>(nLen));
     pszRecords[nOld + nLen] = '|';
     pszRecords[nOld + nLen + 1] = '\0';

@@ -50,6 +50,9 @@ public:
     int GetIndicatorAddress(int nSlot) const;  // -1 for an empty slot or one outside 0..2
     int IndexOfAddress(int nAddress) const;    // first slot holding the address; 3 when none does
     int GetIndicatorCount() const { return m_nIndicators; }
+    // Registers an indicator in the next free slot, as the search does once its tuning is in that
+    // slot. Returns the slot, or -1 when all three are taken.
+    int RegisterIndicator(int nAddress);
 
     // ---- Tuning -------------------------------------------------------------------------------------
     void SetTuneValue(int nSlot, int nEntry, int k, int32_t nValue) { m_aTune[nSlot][nEntry][k] = nValue; }
@@ -60,7 +63,8 @@ public:
 
     // ---- Record text, pending record, counts --------------------------------------------------------
     // Stores one record (its one trailing comma dropped) followed by "|". False, storing and counting
-    // nothing, when the record does not fit the 128-byte working buffer or the record text is full.
+    // nothing, when the record does not fit the 128-byte working buffer or the record text is full
+    // (from the first record that does not fit, until the text is emptied).
     bool AppendRecord(int nSlot, const char* pszText);
     // Appends a piece to the pending record. The pending record never exceeds kMaxPendingChars: a
     // piece that would carry it further is dropped, and so is every later piece of the same record,
@@ -112,6 +116,10 @@ public:
     // Writes a pending record (its last character, the trailing comma, dropped) plus CR LF at the file
     // position. True when every byte was written.
     static bool WriteRecordLine(StoreFile hFile, const char* pszPending);
+    // Appends a completed record (a pending text) to the slot's data file: a torn last line is ended
+    // first, and a record written only in part is cut off again so that it cannot corrupt the next.
+    // False when there is no data file or the record could not be written whole.
+    bool AppendDataLine(int nSlot, const char* pszPending);
     // Closes the old handle when valid (returning it unchanged when that fails), then opens the path.
     static StoreFile OpenFileHandle(StoreFile hOld, const char* pszPath, EDisposition eDisposition);
     // Writes the 23 header characters "dd.mm.yyyy,hh:mm:ss,RD=" from the clock and the two-character
@@ -138,7 +146,6 @@ private:
     bool LoadDataFile(int nSlot, StoreFile hData);
     bool TuneFileMatches(int nSlot, StoreFile hTune, bool* pbReadOk) const;
     bool MoveDataFileAside(const char* pszDataPath);
-    bool AppendToDataFile(int nSlot, const char* pszPending);
     void PollSlot(CComPort& port, int nSlot, int* pnRow, bool* pbCompleted);
     void LocalTime(std::tm* ptm) const;
 
@@ -166,6 +173,9 @@ private:
     // Kept beside the texts so that appends and scans need no strlen over 1.4 MB.
     int m_anRecordLength[kMaxSlots] = {};
     int m_anPendingLength[kMaxSlots] = {};
+    // A record did not fit the record text: it holds no further records until it is emptied, so that
+    // what it holds is always the oldest records without gaps.
+    bool m_abRecordsFull[kMaxSlots] = {};
     // A piece of the pending record was dropped for want of room: later pieces are dropped too.
     bool m_abPendingFull[kMaxSlots] = {};
     // The data file ends inside a line (a torn last line found at load, or a write that failed and

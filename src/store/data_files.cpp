@@ -300,7 +300,7 @@ bool CBatchStore::WriteRecordLine(StoreFile hFile, const char* pszPending)
     return StoreFileWrite(hFile, szLine, nKeep + 2) == nKeep + 2;
 }
 
-bool CBatchStore::AppendToDataFile(int nSlot, const char* pszPending)
+bool CBatchStore::AppendDataLine(int nSlot, const char* pszPending)
 {
     const StoreFile hFile = m_ahDataFile[nSlot];
     if (hFile == kInvalidFile)

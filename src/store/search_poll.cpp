@@ -70,9 +70,10 @@ bool CBatchStore::Search(IMessagePump* pPump, CComPort port, IProgressBar* pScan
             port.Exchange(REQ_HT, nAddress, ReadDecimal(achState, 2), abyReply, &nLen);
             if (bAbandoned)
                 continue;  // its tuning in slot nFound is overwritten by the next indicator found
-            ++nFound;
+            // The search's own count decides the slot, as the tuning went to slot nFound.
             m_nIndicators = nFound;
-            m_anAddress[nFound - 1] = nAddress;
+            RegisterIndicator(nAddress);
+            ++nFound;
             OpenIndicatorFiles(nAddress);
             bResult = true;
         }
@@ -141,7 +142,7 @@ void CBatchStore::PollSlot(CComPort& port, int nSlot, int* pnRow, bool* pbComple
     // Dose digit back to 0: the batch is complete.
     const char* pszPending = GetPending(nSlot);
     AppendRecord(nSlot, pszPending);
-    AppendToDataFile(nSlot, pszPending);
+    AppendDataLine(nSlot, pszPending);
     for (int d = 0; d < kDoses; ++d) {
         if (m_aDoseWeight[nSlot][d] != 0) {
             AddTotal(nSlot, nRecipe * 10 + d, m_aDoseWeight[nSlot][d]);

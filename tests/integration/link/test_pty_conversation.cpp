@@ -170,7 +170,7 @@ TEST_F(CConversation, LateReplySurfacesInTheNextRead)
     const CLineTiming timing = CLineTiming::Short();  // a conversation without answer ends after ~100 ms
     std::atomic<int> nFrame{0};
     m_peer.Start([&](const std::string&) {
-        return ++nFrame == 1 ? CPeerAnswer{HlReply(5, "LATE00000000000000000000"), 250} : CPeerAnswer{};
+        return ++nFrame == 1 ? CPeerAnswer{HlReply(5, "LATE00000000000000000000"), 400} : CPeerAnswer{};
     });
     CComPort port(timing);
     ASSERT_TRUE(port.Open(PortParams()));
@@ -178,7 +178,7 @@ TEST_F(CConversation, LateReplySurfacesInTheNextRead)
     EXPECT_FALSE(port.Exchange(REQ_HL, 5, 0, first.m_aby, &first.m_nLen));
     EXPECT_EQ(first.m_nLen, 0);
     ASSERT_TRUE(m_peer.WaitFrames(1, 1000));
-    std::this_thread::sleep_for(std::chrono::milliseconds(400));  // the late reply has come by now
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));  // the late reply has come by now
 
     // The second request gets no answer of its own, yet the conversation returns the stale reply.
     CReplyBuf second;

@@ -348,7 +348,7 @@ bool CSimIndicator::CImpl::AutoStateDone(double dNowMs) const
 CSimIndicator::CImpl::CShown CSimIndicator::CImpl::AutoNext(double dNowMs)
 {
     if (bAutoEnding) {
-        // The previous reply was the return to dose 0 of the old recipe; now dose 0 of the next one.
+        // The previous reply ended a batch; this one is dose 0 of the next, on an empty scale.
         bAutoEnding = false;
         AutoBeginBatch(plan.anRecipes[nPlanIndex], dNowMs);
         nAutoPrevCaptured = 0;
@@ -360,18 +360,12 @@ CSimIndicator::CImpl::CShown CSimIndicator::CImpl::AutoNext(double dNowMs)
             nAutoShown = 0;
             dAutoSinceMs = dNowMs;
         } else {
-            // Back to dose 0: this reply ends the batch.
-            const int nOld = nAutoRecipe;
+            // Back to dose 0 for one reply that ends the batch; the next batch (same recipe or not)
+            // begins with the reply after it, which the product makes the header of its record.
             nPlanIndex = (nPlanIndex + 1) % plan.anRecipes.size();
-            const int nNext = plan.anRecipes[nPlanIndex];
-            if (nNext == nOld) {
-                AutoBeginBatch(nNext, dNowMs);
-            } else {
-                bAutoEnding = true;
-                nAutoShown = 1;
-                autoShown = CShown{nOld, 0, FormatWeight(nAutoPrevCaptured)};
-                return autoShown;
-            }
+            bAutoEnding = true;
+            autoShown = CShown{nAutoRecipe, 0, FormatWeight(nAutoPrevCaptured)};
+            return autoShown;
         }
     }
     const int nDose = anAutoDoses[nAutoPos];

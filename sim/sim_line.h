@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 // One line of the frame log. Times are milliseconds since CSimLine::Start on CLOCK_MONOTONIC, with
@@ -34,6 +35,11 @@ enum class ESimFault {
 
 // One step of a scripted batch: the state an HL reply shows, for nHold consecutive replies.
 struct CSimStep {
+    CSimStep() = default;
+    CSimStep(int nRecipe_, int nDose_, int nWeight_, int nHold_ = 1, std::string strRawWeight_ = {})
+        : nRecipe(nRecipe_), nDose(nDose_), nWeight(nWeight_), nHold(nHold_), strRawWeight(std::move(strRawWeight_))
+    {
+    }
     int nRecipe = 0;     // recipe digit at position 8 (0..9)
     int nDose = 0;       // dose digit at position 9 (0..9)
     int nWeight = 0;     // weight at 22..26, -9999..99999
@@ -46,7 +52,8 @@ struct CSimAutoPlan {
     std::vector<int> anRecipes{1};  // recipes to run, one batch each, cycled; each needs a configured dose
     int nDosePolls = 3;    // HL replies that each dose is shown for (when nDoseMs is 0)
     int nDoseMs = 0;       // > 0: each dose is shown for at least this long instead (changes happen only at replies)
-    int nIdlePolls = 2;    // replies at dose 0 between batches (or nDoseMs when that is set)
+    int nIdlePolls = 2;    // replies at dose 0 that begin a batch (or nDoseMs when that is set), after the
+                           // one reply at dose 0 that ends the batch before
     double dScatterPct = 2.0;  // standard deviation of a captured weight, in percent of the dose's final value
     uint32_t nSeed = 1;
 };
@@ -103,9 +110,9 @@ public:
     // AUTO mode: batches walking through the configured doses of the plan's recipes: dose 0, then each
     // configured dose above 0 in order, then back to dose 0. The first reply that shows a new state carries
     // the final weighing of the state before it (what the product captures); later replies in a state show
-    // a weight rising towards that state's own final weighing. When the next batch runs another recipe, the
-    // return to dose 0 is shown for one reply only, then dose 0 of the new recipe, so that the product
-    // starts the new batch with a header. False (and nothing changes) when no recipe of the plan has a
+    // a weight rising towards that state's own final weighing. The return to dose 0 is shown for one
+    // reply, which ends the batch; the next batch (of the next recipe in the plan) starts with the reply
+    // after it, so that the product gives every record a header, even when the recipe changes. False (and nothing changes) when no recipe of the plan has a
     // configured dose above 0.
     bool StartAuto(const CSimAutoPlan& plan);
     // Batches completed so far (AUTO and SCRIPT), oldest first.

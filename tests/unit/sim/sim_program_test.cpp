@@ -1,0 +1,180 @@
+// tk4700-sim as a program and its options: parsing, --help, a run answering on COMn, the link removed at exit.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "sim_options.h"
+#include "sim_test_peer.h"
+#include "temp_dir.h"
+
+extern char** environ;
+
+namespace {
+
+bool Parse(std::vector<std::string> aArgs, CSimOptions* pOptions, std::string* pstrError = nullptr)
+{
+    aArgs.insert(aArgs.begin(), "tk4700-sim");
+    std::vector<const char*> apsz;
+    for (const auto& str : aArgs)
+        apsz.push_back(str.c_str());
+    std::string strError;
+    *pOptions = CSimOptions{};
+    const bool bOk = ParseSimOptions(static_cast<int>(apsz.size()), apsz.data(), pOptions, &strError);
+    if (pstrError)
+        *pstrError = strError;
+    return bOk;
+}
+
+}  // namespace
+
+// ---- options ----
+
+TEST(SimOptions, DefaultsWithoutArguments)
+{
+    CSimOptions o;
+    ASSERT_TRUE(Parse({}, &o));
+    EXPECT_FALSE(o.bHelp);
+    EXPECT_EQ(o.nPort, 1);
+    EXPECT_EQ(o.anIndicators, (std::vector<int>{1, 2, 3}));
+    EXPECT_FALSE(o.bAuto);
+    EXPECT_EQ(o.nReplyDelayMs, 0);
+    EXPECT_TRUE(o.strLogFile.empty());
+}
+
+TEST(SimOptions, EveryOptionIsRead)
+{
+    CSimOptions o;
+    ASSERT_TRUE(Parse({"--port", "2", "--indicators=3,17,40", "--auto", "--recipes", "2,3", "--dose-polls", "5",
+                       "--idle-polls", "4", "--dose-ms", "900", "--scatter", "7", "--seed", "42", "--log", "x.log",
+                       "--fault", "17:silent:5", "--fault", "40:late", "--late-ms", "450", "--reply-delay", "30",
+                       "--stream", "--space-pad"},
+                      &o));
+    EXPECT_EQ(o.nPort, 2);
+    EXPECT_EQ(o.anIndicators, (std::vector<int>{3, 17, 40}));
+    EXPECT_TRUE(o.bAuto);
+    EXPECT_EQ(o.plan.anRecipes, (std::vector<int>{2, 3}));
+    EXPECT_EQ(o.plan.nDosePolls, 5);
+    EXPECT_EQ(o.plan.nIdlePolls, 4);
+    EXPECT_EQ(o.plan.nDoseMs, 900);
+    EXPECT_EQ(o.plan.dScatterPct, 7.0);
+    EXPECT_EQ(o.plan.nSeed, 42u);
+    EXPECT_EQ(o.strLogFile, "x.log");
+    ASSERT_EQ(o.aFaults.size(), 2u);
+    EXPECT_EQ(o.aFaults[0].nAddress, 17);
+    EXPECT_EQ(o.aFaults[0].eFault, ESimFault::kNoAnswer);
+    EXPECT_EQ(o.aFaults[0].nCount, 5);
+    EXPECT_EQ(o.aFaults[1].eFault, ESimFault::kLate);
+    EXPECT_EQ(o.aFaults[1].nCount, -1);
+    EXPECT_EQ(o.nLateMs, 450);
+    EXPECT_EQ(o.nReplyDelayMs, 30);
+    EXPECT_TRUE(o.bStream);
+    EXPECT_TRUE(o.bSpacePad);
+}
+
+TEST(SimOptions, BadValuesAreRefusedWithAReason)
+{
+    const std::vector<std::vector<std::string>> aBad = {
+        {"--port", "0"},          {"--port", "17"},        {"--port"},
+        {"--port", "1x"},         {"--indicators", "3,,4"}, {"--indicators", "100"},
+        {"--indicators", ""},     {"--dose-polls", "0"},   {"--recipes", "4"},
+        {"--fault", "3"},         {"--fault", "2:boom"},   {"--fault", "2:late:0"},
+        {"--fault", "9:silent"},  {"--scatter", "-1"},     {"--frobnicate"},
+        {"--log", ""},
+    };
+    for (const auto& aArgs : aBad) {
+        SCOPED_TRACE(testing::PrintToString(aArgs));
+        CSimOptions o;
+        std::string strError;
+        EXPECT_FALSE(Parse(aArgs, &o, &strError));
+        EXPECT_FALSE(strError.empty());
+    }
+}
+
+TEST(SimOptions, HelpNamesEveryOption)
+{
+    CSimOptions o;
+    ASSERT_TRUE(Parse({"--help"}, &o));
+    EXPECT_TRUE(o.bHelp);
+    const std::string strHelp = SimHelpText();
+    for (const char* psz : {"--port", "--indicators", "--auto", "--recipes", "--dose-polls", "--idle-polls",
+                            "--dose-ms", "--scatter", "--seed", "--log", "--fault", "--late-ms", "--reply-delay",
+                            "--stream", "--space-pad", "--help", "TK4700_TUNE.INI", "COM1"})
+        EXPECT_NE(strHelp.find(psz), std::string::npos) << psz;
+}
+
+// ---- the program ----
+
+TEST(SimProgram, AnswersOnItsComLinkLogsAndRemovesTheLinkOnSigterm)
+{
+    tkdtest::CTempDir dir;
+    const std::string strExe = TKD_SIM_PROGRAM;
+    const std::string strLog = dir.File("line.log");
+    std::vector<std::string> aArgs = {strExe, "--port", "2", "--indicators", "3,17,40", "--log", strLog};
+    std::vector<char*> apsz;
+    for (auto& str : aArgs)
+        apsz.push_back(str.data());
+    apsz.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addchdir_np(&actions, dir.Path().c_str());
+    pid_t pid = 0;
+    ASSERT_EQ(posix_spawn(&pid, strExe.c_str(), &actions, nullptr, apsz.data(), environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+
+    const std::string strLink = dir.File("COM2");
+    for (int i = 0; i < 200 && !tkdtest::FileExists(strLink); ++i)
+        simtest::SleepMs(10);
+    {
+        simtest::CPeer peer(strLink);
+        EXPECT_TRUE(peer.IsOpen());
+        for (int nAddress : {3, 17, 40}) {
+            const std::string strReply = peer.Ask(simtest::Hl(nAddress), 33);
+            ASSERT_EQ(strReply.size(), 33u) << nAddress;
+            EXPECT_EQ(strReply[0], static_cast<char>(nAddress));
+            EXPECT_EQ(strReply.substr(8, 2), "10") << "idle at recipe 1 without --auto";
+            EXPECT_EQ(peer.Ask(simtest::Ht(nAddress, 12), 29).substr(6, 5), "01200");
+        }
+        ASSERT_TRUE(peer.Send(simtest::Hl(4)));
+        EXPECT_EQ(peer.ReadUntilQuiet(80), "");
+    }
+    ASSERT_EQ(kill(pid, SIGTERM), 0);
+    int nStatus = 0;
+    ASSERT_EQ(waitpid(pid, &nStatus, 0), pid);
+    EXPECT_TRUE(WIFEXITED(nStatus));
+    EXPECT_EQ(WEXITSTATUS(nStatus), 0);
+    struct stat st{};
+    EXPECT_NE(lstat(strLink.c_str(), &st), 0) << "COM2 removed at exit";
+    const std::string strLogText = tkdtest::ReadBytes(strLog);
+    EXPECT_NE(strLogText.find("HL 17"), std::string::npos);
+    EXPECT_NE(strLogText.find("HT 40 12"), std::string::npos);
+    EXPECT_NE(strLogText.find("no answer 04: no indicator"), std::string::npos);
+}
+
+TEST(SimProgram, BadOptionExitsWithTwoAndMakesNoLink)
+{
+    tkdtest::CTempDir dir;
+    const std::string strExe = TKD_SIM_PROGRAM;
+    std::vector<std::string> aArgs = {strExe, "--port", "99"};
+    std::vector<char*> apsz;
+    for (auto& str : aArgs)
+        apsz.push_back(str.data());
+    apsz.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addchdir_np(&actions, dir.Path().c_str());
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid = 0;
+    ASSERT_EQ(posix_spawn(&pid, strExe.c_str(), &actions, nullptr, apsz.data(), environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    int nStatus = 0;
+    ASSERT_EQ(waitpid(pid, &nStatus, 0), pid);
+    ASSERT_TRUE(WIFEXITED(nStatus));
+    EXPECT_EQ(WEXITSTATUS(nStatus), 2);
+    EXPECT_FALSE(tkdtest::FileExists(dir.File("COM99")));
+}

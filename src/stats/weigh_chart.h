@@ -16,7 +16,10 @@ public:
     bool Compute(const double* pValues, int count, int nFinal);
 
     // Draws the whole panel (left, top, right, bottom in client pixels) from this model. An invalid
-    // model or a final value of 0.0 leaves the panel black.
+    // model or a final value of 0.0 leaves the panel black, and so does a rectangle with a coordinate
+    // beyond 2^20 (too far for any screen; refused so the derived pixels cannot overflow). With
+    // sigma 0 the mean marker stands on the axis when the mean is the final value and is left out
+    // otherwise (it has no finite place); the curve and the sample dots are not drawn.
     void Draw(IDrawSurface& surface, int left, int top, int right, int bottom) const;
     // Fills the panel black. Uses no model field.
     static void ClearPanel(IDrawSurface& surface, int left, int top, int right, int bottom);

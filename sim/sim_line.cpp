@@ -351,7 +351,8 @@ std::string CSimLine::FormatLogEntry(const CSimLogEntry& entry)
 {
     static const char* const kDir[] = {"in ", "out", "---"};
     char sz[64] = {};
-    std::snprintf(sz, sizeof sz, "%12.3f %s ", entry.dMs, kDir[entry.eDir]);
+    const int nDir = (entry.eDir >= CSimLogEntry::kIn && entry.eDir <= CSimLogEntry::kEvent) ? entry.eDir : 2;
+    std::snprintf(sz, sizeof sz, "%12.3f %s ", entry.dMs, kDir[nDir]);
     std::string str = sz;
     str += entry.strNote;
     if (!entry.strBytes.empty()) {

@@ -173,7 +173,10 @@ public:
     // Line-wide behaviour.
     void SetReplyDelayMs(int nMs);   // every reply written this long after the request (default 0: at once)
     void SetStreaming(bool bOn);     // the line streams garbage bytes without pause until switched off
-    void HangUp();                   // closes the master and the line's own slave: the line is gone
+    // Closes the master and the line's own slave: the line is gone (the product's reads fail, the
+    // slave path disappears). The indicators stay; Stop() and Start() then give a new pty, and
+    // LinkAs the same COMn again replaces the dead link.
+    void HangUp();
 
     // Frame log (the most recent 200000 entries) and counters of recognised requests.
     std::vector<CSimLogEntry> Log() const;

@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <sstream>
 
 namespace {
 
@@ -225,8 +226,81 @@ Options:
   --space-pad           pad weights with blanks ("  812") instead of zeros     --space-pad
   -h, --help            this text
 
+While it runs, commands typed on its standard input change it: "fault 17 silent 5",
+"clear 17", "state 3 2 1 640", "stream on", "delay 50", "hangup", "batches", "quit"
+(type "help" for the list).
+
 Example: three indicators at 3, 17 and 40 running batches, the one at 17 silent for its
 first 10 requests, the log in a file:
     tk4700-sim --indicators 3,17,40 --auto --fault 17:silent:10 --log line.log
+)";
+}
+
+bool ParseSimCommand(const std::string& strLine, CSimCommand* pCommand, std::string* pstrError)
+{
+    std::istringstream in(strLine);
+    std::vector<std::string> astrWords;
+    std::string strWord;
+    while (in >> strWord && astrWords.size() < 8)
+        astrWords.push_back(strWord);
+    CSimCommand& c = *pCommand;
+    c = CSimCommand{};
+    auto fail = [&](const std::string& strWhy) {
+        *pstrError = strWhy;
+        return false;
+    };
+    if (astrWords.empty())
+        return true;
+    const std::string& strVerb = astrWords[0];
+    const size_t nArgs = astrWords.size() - 1;
+    if (strVerb == "fault") {
+        c.eKind = CSimCommand::kFault;
+        if (nArgs < 2 || nArgs > 3 || !ParseInt(astrWords[1], 0, 255, &c.nAddress) ||
+            !ParseFaultKind(astrWords[2], &c.eFault) ||
+            (nArgs == 3 && !ParseInt(astrWords[3], 1, 1000000000, &c.nCount)))
+            return fail("usage: fault ADDR silent|garbage|truncated|corrupted|late [COUNT]");
+    } else if (strVerb == "clear") {
+        c.eKind = CSimCommand::kClear;
+        if (nArgs != 1 || !ParseInt(astrWords[1], 0, 255, &c.nAddress))
+            return fail("usage: clear ADDR");
+    } else if (strVerb == "state") {
+        c.eKind = CSimCommand::kState;
+        if (nArgs != 4 || !ParseInt(astrWords[1], 0, 255, &c.nAddress) || !ParseInt(astrWords[2], 0, 9, &c.nRecipe) ||
+            !ParseInt(astrWords[3], 0, 9, &c.nDose) || !ParseInt(astrWords[4], -9999, 99999, &c.nWeight))
+            return fail("usage: state ADDR RECIPE DOSE WEIGHT");
+    } else if (strVerb == "stream") {
+        c.eKind = CSimCommand::kStream;
+        if (nArgs != 1 || (astrWords[1] != "on" && astrWords[1] != "off"))
+            return fail("usage: stream on|off");
+        c.bOn = astrWords[1] == "on";
+    } else if (strVerb == "delay") {
+        c.eKind = CSimCommand::kDelay;
+        if (nArgs != 1 || !ParseInt(astrWords[1], 0, 600000, &c.nMs))
+            return fail("usage: delay MS");
+    } else if (strVerb == "hangup" && nArgs == 0) {
+        c.eKind = CSimCommand::kHangUp;
+    } else if (strVerb == "batches" && nArgs == 0) {
+        c.eKind = CSimCommand::kBatches;
+    } else if (strVerb == "help" && nArgs == 0) {
+        c.eKind = CSimCommand::kHelp;
+    } else if (strVerb == "quit" && nArgs == 0) {
+        c.eKind = CSimCommand::kQuit;
+    } else {
+        return fail("unknown command; type help");
+    }
+    return true;
+}
+
+std::string SimCommandHelp()
+{
+    return R"(Commands (type them while tk4700-sim runs, one per line):
+  fault ADDR KIND [COUNT]   KIND: silent, garbage, truncated, corrupted, late  fault 17 silent 5
+  clear ADDR                the indicator answers normally again               clear 17
+  state ADDR R D WEIGHT     show recipe R, dose D and WEIGHT (stops batches)   state 3 2 1 640
+  stream on|off             the line streams garbage bytes, or stops           stream on
+  delay MS                  delay every reply by MS (0: at once)               delay 50
+  hangup                    close the line for good (TK-Dedi's reads fail)     hangup
+  batches                   list the batches each indicator completed          batches
+  quit                      stop, as Ctrl+C does
 )";
 }

@@ -26,6 +26,24 @@ struct CSimOptions {
     bool bSpacePad = false;
 };
 
+// A command typed on the running program's standard input, e.g. "fault 17 silent 5" or "stream on".
+struct CSimCommand {
+    enum EKind { kNone, kFault, kClear, kState, kStream, kDelay, kHangUp, kBatches, kHelp, kQuit };
+    EKind eKind = kNone;  // kNone: an empty line
+    int nAddress = 0;
+    ESimFault eFault = ESimFault::kNone;
+    int nCount = -1;
+    int nRecipe = 0;
+    int nDose = 0;
+    int nWeight = 0;
+    bool bOn = false;
+    int nMs = 0;
+};
+
+// Parses one command line. False with a one-line reason in *pstrError when it is not a command.
+bool ParseSimCommand(const std::string& strLine, CSimCommand* pCommand, std::string* pstrError);
+std::string SimCommandHelp();
+
 // Parses argv[1..argc-1]. False with a one-line reason in *pstrError on the first bad option.
 bool ParseSimOptions(int argc, const char* const* argv, CSimOptions* pOptions, std::string* pstrError);
 std::string SimHelpText();

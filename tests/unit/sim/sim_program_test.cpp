@@ -107,6 +107,43 @@ TEST(SimOptions, HelpNamesEveryOption)
         EXPECT_NE(strHelp.find(psz), std::string::npos) << psz;
 }
 
+TEST(SimCommands, CommandsOfTheRunningProgramAreRead)
+{
+    CSimCommand c;
+    std::string strError;
+    ASSERT_TRUE(ParseSimCommand("fault 17 silent 5", &c, &strError));
+    EXPECT_EQ(c.eKind, CSimCommand::kFault);
+    EXPECT_EQ(c.nAddress, 17);
+    EXPECT_EQ(c.eFault, ESimFault::kNoAnswer);
+    EXPECT_EQ(c.nCount, 5);
+    ASSERT_TRUE(ParseSimCommand("  fault 3 corrupted", &c, &strError));
+    EXPECT_EQ(c.eFault, ESimFault::kCorrupted);
+    EXPECT_EQ(c.nCount, -1);
+    ASSERT_TRUE(ParseSimCommand("state 3 2 1 -640\r", &c, &strError));
+    EXPECT_EQ(c.eKind, CSimCommand::kState);
+    EXPECT_EQ(c.nRecipe, 2);
+    EXPECT_EQ(c.nDose, 1);
+    EXPECT_EQ(c.nWeight, -640);
+    ASSERT_TRUE(ParseSimCommand("stream off", &c, &strError));
+    EXPECT_EQ(c.eKind, CSimCommand::kStream);
+    EXPECT_FALSE(c.bOn);
+    ASSERT_TRUE(ParseSimCommand("delay 50", &c, &strError));
+    EXPECT_EQ(c.nMs, 50);
+    ASSERT_TRUE(ParseSimCommand("", &c, &strError));
+    EXPECT_EQ(c.eKind, CSimCommand::kNone);
+    for (const char* psz : {"hangup", "batches", "help", "quit", "clear 4"})
+        EXPECT_TRUE(ParseSimCommand(psz, &c, &strError)) << psz;
+
+    for (const char* psz : {"fault 17", "fault 17 boom", "fault 300 silent", "fault 1 late 0", "state 3 10 1 5",
+                            "state 3 1 1", "stream maybe", "delay", "hangup now", "frobnicate", "clear"}) {
+        SCOPED_TRACE(psz);
+        strError.clear();
+        EXPECT_FALSE(ParseSimCommand(psz, &c, &strError));
+        EXPECT_FALSE(strError.empty());
+    }
+    EXPECT_NE(SimCommandHelp().find("fault ADDR"), std::string::npos);
+}
+
 // ---- the program ----
 
 TEST(SimProgram, AnswersOnItsComLinkLogsAndRemovesTheLinkOnSigterm)
@@ -120,12 +157,17 @@ TEST(SimProgram, AnswersOnItsComLinkLogsAndRemovesTheLinkOnSigterm)
         apsz.push_back(str.data());
     apsz.push_back(nullptr);
 
+    int afdStdin[2] = {-1, -1};
+    ASSERT_EQ(pipe(afdStdin), 0);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addchdir_np(&actions, dir.Path().c_str());
+    posix_spawn_file_actions_adddup2(&actions, afdStdin[0], 0);
+    posix_spawn_file_actions_addclose(&actions, afdStdin[1]);
     pid_t pid = 0;
     ASSERT_EQ(posix_spawn(&pid, strExe.c_str(), &actions, nullptr, apsz.data(), environ), 0);
     posix_spawn_file_actions_destroy(&actions);
+    close(afdStdin[0]);
 
     const std::string strLink = dir.File("COM2");
     for (int i = 0; i < 200 && !tkdtest::FileExists(strLink); ++i)
@@ -142,8 +184,17 @@ TEST(SimProgram, AnswersOnItsComLinkLogsAndRemovesTheLinkOnSigterm)
         }
         ASSERT_TRUE(peer.Send(simtest::Hl(4)));
         EXPECT_EQ(peer.ReadUntilQuiet(80), "");
+
+        // A command on standard input: indicator 17 silent for one request.
+        const std::string strCommand = "fault 17 silent 1\n";
+        ASSERT_EQ(write(afdStdin[1], strCommand.data(), strCommand.size()), static_cast<ssize_t>(strCommand.size()));
+        simtest::SleepMs(400);
+        ASSERT_TRUE(peer.Send(simtest::Hl(17)));
+        EXPECT_EQ(peer.ReadUntilQuiet(80), "");
+        EXPECT_EQ(peer.Ask(simtest::Hl(17), 33).size(), 33u);
     }
     ASSERT_EQ(kill(pid, SIGTERM), 0);
+    close(afdStdin[1]);
     int nStatus = 0;
     ASSERT_EQ(waitpid(pid, &nStatus, 0), pid);
     EXPECT_TRUE(WIFEXITED(nStatus));
@@ -154,6 +205,8 @@ TEST(SimProgram, AnswersOnItsComLinkLogsAndRemovesTheLinkOnSigterm)
     EXPECT_NE(strLogText.find("HL 17"), std::string::npos);
     EXPECT_NE(strLogText.find("HT 40 12"), std::string::npos);
     EXPECT_NE(strLogText.find("no answer 04: no indicator"), std::string::npos);
+    EXPECT_NE(strLogText.find("no answer 17 (fault)"), std::string::npos);
+    EXPECT_NE(strLogText.find("indicator 40: 0 batches completed"), std::string::npos);
 }
 
 TEST(SimProgram, BadOptionExitsWithTwoAndMakesNoLink)

@@ -69,8 +69,14 @@ EWait WaitFd(int nFd, short nEvents, int64_t nDeadlineNs, int* pnErrno)
         if (nLeftNs <= 0)
             return WAIT_TIMEOUT;
         pollfd pfd{nFd, nEvents, 0};
+#if defined(__APPLE__)
+        // No ppoll here: whole milliseconds, rounded up so that a wait never ends early.
+        const int nReady = ::poll(&pfd, 1, static_cast<int>((nLeftNs + 999999) / 1000000));
+#else
+        // ppoll waits to the nanosecond; poll's whole milliseconds would stretch each wait by up to 1 ms.
         timespec tsLeft{static_cast<time_t>(nLeftNs / 1000000000), static_cast<long>(nLeftNs % 1000000000)};
         const int nReady = ::ppoll(&pfd, 1, &tsLeft, nullptr);
+#endif
         if (nReady < 0) {
             if (errno == EINTR)
                 continue;

@@ -325,8 +325,10 @@ TEST_F(CPortChannel, CopiesShareTheOneHandle)
     const uint8_t abyFrame[5] = {5, 'H', 'L', '\r', '\n'};
     uint8_t abyBuf[CComPort::kMaxBlock];
     int nCount = -1;
+    CLineTiming timing = CLineTiming::Short();
+    timing.nReadPerByteMs = 20;  // the read below ends on its gap, however late the bytes come through
     {
-        CComPort port(CLineTiming::Short());
+        CComPort port(timing);
         ASSERT_TRUE(port.Open(PortParams()));
         CComPort copy = port;
         CComPort assigned;

@@ -108,6 +108,7 @@ int main(int argc, char** argv)
     sigaddset(&signals, SIGTERM);
     sigaddset(&signals, SIGHUP);
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);  // a log piped into a pager that quits must not skip the clean-up
 
     FILE* pLog = stdout;
     if (!options.strLogFile.empty()) {

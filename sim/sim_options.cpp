@@ -116,6 +116,10 @@ bool ParseSimOptions(int argc, const char* const* argv, CSimOptions* pOptions, s
         } else if (strName == "--indicators") {
             if (!value(&str) || !ParseList(str, 0, 99, &o.anIndicators))
                 return fail("--indicators needs addresses 0..99 separated by commas, e.g. 3,17,40");
+            for (size_t j = 0; j < o.anIndicators.size(); ++j)
+                for (size_t k = 0; k < j; ++k)
+                    if (o.anIndicators[j] == o.anIndicators[k])
+                        return fail("--indicators names address " + std::to_string(o.anIndicators[j]) + " twice");
         } else if (strName == "--auto") {
             o.bAuto = true;
         } else if (strName == "--recipes") {
@@ -184,32 +188,34 @@ Runs until Ctrl+C (or SIGTERM), then removes its COMn link.
 
 Point TK-Dedi at it: in the directory where you start both programs, TK4700_TUNE.INI says
     [COMMON]
-    DATADIR=data
+    DATADIR=data        (an existing directory for the data files; leave it out for this one)
     [COM1]
     BAUD=9600
     DATA=8
     PARITY=0
     STOP=0
-(every line ending in CR LF), then run tk4700-sim there, and TK-Dedi from the same directory.
+(every line ending in CR LF; the [COMn] section must match --port), then run tk4700-sim
+there, and TK-Dedi from the same directory. TK-Dedi polls every 300 ms, so with --auto and
+the default --dose-polls 3 each dose lasts about a second per indicator polled.
 
 Every indicator has the same tuning: recipe 1 doses 1..3 (final values 500, 1200, 300),
 recipe 2 doses 0..4 (800, 250, 1500, 400, 90), recipe 3 doses 1, 2 and 5 (2000, 350, 60).
 Without --auto each indicator stays idle at recipe 1, dose 0, weight 0.
 
 Options:
-  --port N              link the line as COMN, N from 1 to 16 (default 1)      --port 2
+  --port N              link the line as COM<N>, N from 1 to 16 (default 1)    --port 2
   --indicators LIST     bus addresses of the indicators, 0..99 (default 1,2,3) --indicators 3,17,40
   --auto                run batches: dose 0, each configured dose in turn, back to dose 0;
                         each dose's weight scatters around its final value      --auto
   --recipes LIST        recipes the batches cycle through (default 1,2,3)      --recipes 2
   --dose-polls N        replies each dose is shown for (default 3)             --dose-polls 5
-  --idle-polls N        replies at dose 0 between batches (default 2)          --idle-polls 1
+  --idle-polls N        replies at dose 0 before each batch (default 2)        --idle-polls 1
   --dose-ms MS          show each state for MS milliseconds instead of a number
                         of replies (states change only when asked)              --dose-ms 2000
   --scatter PCT         spread of the weights, percent of the final value
                         (default 2)                                             --scatter 5
   --seed N              start of the random weights; same seed, same weights
-                        (default 1; indicator k uses N + k)                     --seed 42
+                        (default 1; the indicators use N, N+1, ... in order)   --seed 42
   --log FILE            write the frame log to FILE instead of the screen      --log line.log
   --fault ADDR:KIND[:COUNT]
                         make indicator ADDR misbehave, for COUNT requests or for

@@ -84,7 +84,7 @@ TEST(SimOptions, BadValuesAreRefusedWithAReason)
         {"--indicators", ""},     {"--dose-polls", "0"},   {"--recipes", "4"},
         {"--fault", "3"},         {"--fault", "2:boom"},   {"--fault", "2:late:0"},
         {"--fault", "9:silent"},  {"--scatter", "-1"},     {"--frobnicate"},
-        {"--log", ""},
+        {"--log", ""},            {"--indicators", "3,17,3"},
     };
     for (const auto& aArgs : aBad) {
         SCOPED_TRACE(testing::PrintToString(aArgs));

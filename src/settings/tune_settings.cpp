@@ -30,8 +30,8 @@ inline char UpperLatin(char ch)
 
 inline bool IsDigit(char ch) { return ch >= '0' && ch <= '9'; }
 
-// The standard atoi, except that it saturates where atoi's overflow would be undefined
-// (a value line may hold sixty digits).
+// atoi, saturating at the 32-bit limits as the Windows C library's atoi does; the standard leaves
+// overflow undefined, and a value may hold sixty digits.
 int32_t AtoiSaturating(const char* psz)
 {
     while (*psz == ' ' || *psz == '\t' || *psz == '\n' || *psz == '\v' || *psz == '\f' || *psz == '\r')

@@ -86,7 +86,7 @@ private:
         int m_nId;
         QWidget* m_pWidget;
     };
-    CControl m_aControls[24] = {};
+    CControl m_aControls[32] = {};  // the 25 controls of the template
     int m_nControls = 0;
     QTreeWidget* m_pList = nullptr;
     QProgressBar* m_pScanBar = nullptr;

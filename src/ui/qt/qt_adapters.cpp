@@ -6,6 +6,8 @@
 #include <QProgressBar>
 #include <QString>
 
+#include <algorithm>
+
 void CQtMessagePump::PumpOneMessage()
 {
     QCoreApplication::processEvents(QEventLoop::AllEvents);
@@ -13,6 +15,8 @@ void CQtMessagePump::PumpOneMessage()
 
 void CQtProgressBar::SetPos(int nPos)
 {
+    // A progress control clamps a position to its range; QProgressBar would ignore it.
+    nPos = std::clamp(nPos, m_pBar->minimum(), m_pBar->maximum());
     if (m_pBar->value() == nPos)
         return;
     m_pBar->setValue(nPos);

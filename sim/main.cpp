@@ -152,7 +152,7 @@ int main(int argc, char** argv)
         return 1;
     }
     if (options.bStream)
-        line.SetStreaming(true);
+        line.SetStreaming(true, options.nStreamRate);
     std::fprintf(stderr, "tk4700-sim: COM%d -> %s, indicators at %s%s.\n"
                  "Stop with Ctrl+C; type help for commands.\n", options.nPort,
                  line.SlavePath().c_str(), strAddresses.c_str(), options.bAuto ? ", running batches" : "");

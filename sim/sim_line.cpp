@@ -11,6 +11,7 @@
 #include <fcntl.h>
 #include <map>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <thread>
@@ -23,8 +24,9 @@ namespace {
 constexpr size_t kMaxLog = 200000;
 constexpr size_t kReadChunk = 512;     // one read of the master
 constexpr double kStaleRxMs = 500;     // an unfinished frame older than this is dropped as garbage
-constexpr int kStreamPeriodMs = 2;     // a streaming line writes this often...
-constexpr size_t kStreamChunk = 16;    // ...this many bytes: 8 kB/s, far more than a quiet-line read allows
+constexpr int kStreamPeriodMs = 1;      // a streaming line tops up the slave's input this often...
+constexpr int kStreamBacklog = 1024;    // ...to this many unread bytes, so a reader never finds it empty,
+                                        // even when this thread is late on a busy machine
 constexpr int kTruncatedLen = 20;      // bytes of a truncated reply
 constexpr int kMaxDelayMs = 600000;
 
@@ -94,6 +96,8 @@ struct CSimLine::CImpl {
     std::vector<CPending> aPending;
     int nReplyDelayMs = 0;
     bool bStreaming = false;
+    int nStreamRate = 0;  // bytes per second; 0: keep kStreamBacklog bytes waiting
+    double dStreamStartMs = 0;
     double dNextStreamMs = 0;
     uint64_t nStreamBytes = 0;
     uint32_t nStreamRand = 12345;
@@ -268,18 +272,20 @@ void CSimLine::SetReplyDelayMs(int nMs)
     m_pImpl->nReplyDelayMs = std::clamp(nMs, 0, kMaxDelayMs);
 }
 
-void CSimLine::SetStreaming(bool bOn)
+void CSimLine::SetStreaming(bool bOn, int nBytesPerSecond)
 {
     CImpl& m = *m_pImpl;
     {
         std::lock_guard lock(m.mutex);
+        m.nStreamRate = std::clamp(nBytesPerSecond, 0, 10000000);
         if (m.bStreaming == bOn)
             return;
         m.bStreaming = bOn;
         if (bOn) {
             m.nStreamBytes = 0;
-            m.dNextStreamMs = m.NowMs();
-            m.Log(CSimLogEntry::kEvent, {}, "stream on", -1, 0);
+            m.dStreamStartMs = m.dNextStreamMs = m.NowMs();
+            m.Log(CSimLogEntry::kEvent, {},
+                  m.nStreamRate ? "stream on, " + std::to_string(m.nStreamRate) + " bytes/s" : "stream on", -1, 0);
         } else {
             m.Log(CSimLogEntry::kEvent, {}, "stream off after " + std::to_string(m.nStreamBytes) + " bytes", -1, 0);
         }
@@ -579,16 +585,28 @@ void CSimLine::CImpl::Stream(double dNowMs)
 {
     if (!bStreaming || fdMaster < 0 || dNowMs < dNextStreamMs)
         return;
-    // Bytes 0x80..0xFF only: never 'H', CR or LF, so never a reply shape by chance.
-    char ac[kStreamChunk];
-    for (char& c : ac) {
-        nStreamRand = nStreamRand * 1103515245u + 12345u;
-        c = static_cast<char>(0x80 | ((nStreamRand >> 16) & 0x7F));
+    dNextStreamMs = dNowMs + kStreamPeriodMs;
+    size_t nWant;
+    if (nStreamRate > 0) {
+        const double dDue = (dNowMs - dStreamStartMs) * nStreamRate / 1000.0 - static_cast<double>(nStreamBytes);
+        nWant = static_cast<size_t>(std::clamp(dDue, 0.0, static_cast<double>(kStreamBacklog)));
+    } else {
+        int nQueued = 0;
+        if (fdSlave < 0 || ::ioctl(fdSlave, FIONREAD, &nQueued) != 0)
+            nQueued = 0;
+        nWant = static_cast<size_t>(kStreamBacklog - std::clamp(nQueued, 0, kStreamBacklog));
     }
-    const ssize_t n = ::write(fdMaster, ac, sizeof ac);
+    if (nWant == 0)
+        return;
+    // Bytes 0x80..0xFF only: never 'H', CR or LF, so never a reply shape by chance.
+    char ac[kStreamBacklog];
+    for (size_t i = 0; i < nWant; ++i) {
+        nStreamRand = nStreamRand * 1103515245u + 12345u;
+        ac[i] = static_cast<char>(0x80 | ((nStreamRand >> 16) & 0x7F));
+    }
+    const ssize_t n = ::write(fdMaster, ac, nWant);
     if (n > 0)
         nStreamBytes += static_cast<uint64_t>(n);
-    dNextStreamMs = dNowMs + kStreamPeriodMs;
 }
 
 void CSimLine::CImpl::Run()

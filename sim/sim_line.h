@@ -172,7 +172,10 @@ public:
 
     // Line-wide behaviour.
     void SetReplyDelayMs(int nMs);   // every reply written this long after the request (default 0: at once)
-    void SetStreaming(bool bOn);     // the line streams garbage bytes without pause until switched off
+    // The line streams garbage bytes (0x80..0xFF) until switched off. nBytesPerSecond 0: the reader
+    // always finds about 1 kB waiting, however fast it reads; > 0: paced at that rate, written every
+    // millisecond (so a drain that counts bytes and one that counts time can both be reached).
+    void SetStreaming(bool bOn, int nBytesPerSecond = 0);
     // Closes the master and the line's own slave: the line is gone (the product's reads fail, the
     // slave path disappears). The indicators stay; Stop() and Start() then give a new pty, and
     // LinkAs the same COMn again replaces the dead link.

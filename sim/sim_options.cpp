@@ -158,6 +158,10 @@ bool ParseSimOptions(int argc, const char* const* argv, CSimOptions* pOptions, s
                 return fail("--reply-delay needs milliseconds");
         } else if (strName == "--stream") {
             o.bStream = true;
+        } else if (strName == "--stream-rate") {
+            if (!value(&str) || !ParseInt(str, 1, 10000000, &o.nStreamRate))
+                return fail("--stream-rate needs bytes per second, at least 1");
+            o.bStream = true;
         } else if (strName == "--space-pad") {
             o.bSpacePad = true;
         } else {
@@ -228,7 +232,9 @@ Options:
                                                                                 --fault 17:silent:5
   --late-ms MS          delay of a "late" reply (default 300)                  --late-ms 500
   --reply-delay MS      delay every reply by MS (default 0: answer at once)    --reply-delay 50
-  --stream              the line streams garbage bytes without a pause          --stream
+  --stream              the line streams garbage bytes without a pause: a reader
+                        always finds about 1 kB waiting                         --stream
+  --stream-rate N       the same, paced at N bytes per second                  --stream-rate 2000
   --space-pad           pad weights with blanks ("  812") instead of zeros     --space-pad
   -h, --help            this text
 

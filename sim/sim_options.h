@@ -23,6 +23,7 @@ struct CSimOptions {
     int nLateMs = 300;
     int nReplyDelayMs = 0;
     bool bStream = false;
+    int nStreamRate = 0;                   // bytes per second; 0: as fast as the reader reads
     bool bSpacePad = false;
 };
 

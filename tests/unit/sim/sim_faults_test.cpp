@@ -188,6 +188,17 @@ TEST_F(SimFaults, StreamingLineNeverFallsQuietUntilSwitchedOff)
     EXPECT_TRUE(LogHas("stream off after"));
 }
 
+TEST_F(SimFaults, PacedStreamKeepsItsRate)
+{
+    m_line.SetStreaming(true, 2000);
+    const std::string str = m_pPeer->ReadUntilQuiet(150, 1000);
+    m_line.SetStreaming(false);
+    // 2000 bytes/s for a second; generous bounds for a busy machine, far from the unpaced stream.
+    EXPECT_GE(str.size(), 1200u);
+    EXPECT_LE(str.size(), 2600u);
+    EXPECT_TRUE(LogHas("stream on, 2000 bytes/s"));
+}
+
 TEST_F(SimFaults, IndicatorsStillAnswerWhileTheLineStreams)
 {
     m_line.SetStreaming(true);

@@ -52,7 +52,7 @@ TEST(SimOptions, EveryOptionIsRead)
     ASSERT_TRUE(Parse({"--port", "2", "--indicators=3,17,40", "--auto", "--recipes", "2,3", "--dose-polls", "5",
                        "--idle-polls", "4", "--dose-ms", "900", "--scatter", "7", "--seed", "42", "--log", "x.log",
                        "--fault", "17:silent:5", "--fault", "40:late", "--late-ms", "450", "--reply-delay", "30",
-                       "--stream", "--space-pad"},
+                       "--stream-rate", "1500", "--space-pad"},
                       &o));
     EXPECT_EQ(o.nPort, 2);
     EXPECT_EQ(o.anIndicators, (std::vector<int>{3, 17, 40}));
@@ -73,6 +73,7 @@ TEST(SimOptions, EveryOptionIsRead)
     EXPECT_EQ(o.nLateMs, 450);
     EXPECT_EQ(o.nReplyDelayMs, 30);
     EXPECT_TRUE(o.bStream);
+    EXPECT_EQ(o.nStreamRate, 1500);
     EXPECT_TRUE(o.bSpacePad);
 }
 
@@ -103,7 +104,7 @@ TEST(SimOptions, HelpNamesEveryOption)
     const std::string strHelp = SimHelpText();
     for (const char* psz : {"--port", "--indicators", "--auto", "--recipes", "--dose-polls", "--idle-polls",
                             "--dose-ms", "--scatter", "--seed", "--log", "--fault", "--late-ms", "--reply-delay",
-                            "--stream", "--space-pad", "--help", "TK4700_TUNE.INI", "COM1"})
+                            "--stream", "--stream-rate", "--space-pad", "--help", "TK4700_TUNE.INI", "COM1"})
         EXPECT_NE(strHelp.find(psz), std::string::npos) << psz;
 }
 

@@ -174,6 +174,8 @@ bool CSimLine::Start()
     m.strRx.clear();
     m.strGarbage.clear();
     m.aPending.clear();
+    m.log.clear();  // times count from this Start
+    m.counts.clear();
     m.bRunning = true;
     m.thread = std::thread([&m] { m.Run(); });
     return true;

@@ -18,7 +18,8 @@ struct CSimLogEntry {
     double dMs = 0;
     EDir eDir = kIn;
     std::string strBytes;  // raw bytes as read or written (empty for an event)
-    std::string strNote;   // "HL 05", "HT 05 23", "reply HL 05 21 01234", "no answer 05 (fault)", "garbage 3"
+    std::string strNote;   // "HL 05", "HT 05 23", "reply HL 05 state 21 weight '01234'", "reply HT 05 23",
+                           // "no answer 05 (fault)", "no answer 07: no indicator", "garbage 3", "stream on"
     int nAddress = -1;     // address of the frame or reply; -1 for garbage and line events
     char cKind = 0;        // 'L' (HL), 'T' (HT) or 0
 };
@@ -68,7 +69,8 @@ struct CSimBatch {
     bool bHeader = true;                  // the record starts with a header of state code nRecipe, nFirstDose
     int nFirstDose = 0;                   // dose digit of the first state of the batch
     std::array<int, 10> anDoseWeights{};  // weight captured on leaving dose d; 0 for doses not visited
-    std::vector<int> anValues;            // the record's values in order: doses 0..last visited, 0 for skipped ones
+    std::vector<int> anValues;            // the record's values: one per dose left from nFirstDose on, and a 0
+                                          // for each dose skipped (11 -> 14 gives W, 0, 0)
     std::string strStates;                // state codes shown, e.g. "10,11,12,13,10"
     std::string ValuesText() const;       // anValues joined with "," (as in a data-file line after "=")
 };
@@ -112,10 +114,10 @@ public:
     // the final weighing of the state before it (what the product captures); later replies in a state show
     // a weight rising towards that state's own final weighing. The return to dose 0 is shown for one
     // reply, which ends the batch; the next batch (of the next recipe in the plan) starts with the reply
-    // after it, so that the product gives every record a header, even when the recipe changes. False (and nothing changes) when no recipe of the plan has a
-    // configured dose above 0.
+    // after it, so that the product gives every record a header, even when the recipe changes.
+    // False (and nothing changes) when no recipe of the plan has a configured dose above 0.
     bool StartAuto(const CSimAutoPlan& plan);
-    // Batches completed so far (AUTO and SCRIPT), oldest first.
+    // Batches completed so far by the replies sent, in any mode, oldest first (the last 100000).
     std::vector<CSimBatch> Batches() const;
     void ClearBatches();
 
@@ -137,7 +139,7 @@ public:
 
 private:
     friend class CSimLine;
-    struct CImpl;  // tuning, modes, faults (sim_line.cpp); guarded by the line's lock
+    struct CImpl;  // tuning, modes, faults (sim_indicator_impl.h); guarded by the line's lock
     CSimIndicator(int nAddress, std::mutex* pMutex);
 
     const int m_nAddress;
@@ -184,13 +186,14 @@ public:
     // Frame log (the most recent 200000 entries) and counters of recognised requests.
     std::vector<CSimLogEntry> Log() const;
     void ClearLog();                 // also resets the request counters
-    // Requests recognised since Start or ClearLog; nAddress -1 = any, cKind 'L', 'T' or 0 = any.
+    // Requests recognised since Start or ClearLog (Start also empties the log); nAddress -1 = any, cKind 'L', 'T' or 0 = any.
     int CountRequests(int nAddress = -1, char cKind = 0) const;
     // Waits until CountRequests(nAddress, cKind) >= nCount; false on time-out.
     bool WaitForRequests(int nCount, int nTimeoutMs, int nAddress = -1, char cKind = 0) const;
-    // Called on the service thread for every new log entry, outside the line's lock (the program's log file).
+    // Called on the service thread for every new log entry, outside the line's lock (the program's log
+    // file). The sink must not call Stop or HangUp, which wait for that thread.
     void SetLogSink(std::function<void(const CSimLogEntry&)> sink);
-    // "12.345 in  HL 05  05 48 4C 0D 0A": one log line as the program writes it.
+    // "      12.345 in  HL 05     (padded)     | 05 48 4C 0D 0A": one log line as the program writes it.
     static std::string FormatLogEntry(const CSimLogEntry& entry);
 
 private:

@@ -298,11 +298,19 @@ TEST(SimLifecycle, StartTwiceStopTwiceAndRestart)
     const std::string strFirst = line.SlavePath();
     EXPECT_TRUE(line.Start());
     EXPECT_EQ(line.SlavePath(), strFirst);
+    {
+        CPeer peer(line.SlavePath());
+        EXPECT_EQ(peer.Ask(Hl(2), 33).size(), 33u);
+    }
+    EXPECT_EQ(line.CountRequests(), 1);
     line.Stop();
     line.Stop();
     ASSERT_TRUE(line.Start());
+    EXPECT_EQ(line.CountRequests(), 0) << "a new start counts afresh";
+    EXPECT_TRUE(line.Log().empty());
     CPeer peer(line.SlavePath());
     EXPECT_EQ(peer.Ask(Hl(2), 33).size(), 33u);
+    EXPECT_EQ(line.CountRequests(2, 'L'), 1);
 }
 
 TEST(SimLifecycle, ReconfiguringFromAnotherThreadWhileAnswering)

@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets with clang under AddressSanitizer + UndefinedBehaviorSanitizer in
+# build/fuzz and runs each one over its seed corpus; any crash, leak or failed check fails the script.
+#
+#   scripts/fuzz.sh --short       each target for 20 s (what CI runs)
+#   scripts/fuzz.sh               each target for 10 minutes
+#   scripts/fuzz.sh --minutes N   each target for N minutes
+#
+# The targets run one after another with -jobs=1; new inputs go to build/fuzz/corpus/<target> (the
+# committed seeds under tests/fuzz/corpus are only read), crash inputs and logs to build/fuzz/findings.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+seconds=600
+case "${1:-}" in
+  --short) seconds=20 ;;
+  --minutes) seconds=$(( ${2:?"--minutes needs a number"} * 60 )) ;;
+  "") ;;
+  *) echo "usage: $0 [--short | --minutes N]" >&2; exit 2 ;;
+esac
+
+build=build/fuzz
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+  -DTKD_BUILD_FUZZ=ON -DTKD_BUILD_GUI=OFF -DTKD_BUILD_BENCH=OFF -DTKD_SANITIZE=ON -DTKD_WERROR=ON >/dev/null
+targets=(fuzz_settings fuzz_reply_shape fuzz_record_line fuzz_next_record fuzz_tune_compare fuzz_poll)
+cmake --build "$build" -j "$(nproc)" --target "${targets[@]}"
+
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+mkdir -p "$build/findings"
+failed=0
+for target in "${targets[@]}"; do
+  corpus="$build/corpus/$target"
+  mkdir -p "$corpus"
+  echo "=== fuzz: $target for ${seconds} s ==="
+  if "$build/tests/fuzz/$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
+       -artifact_prefix="$build/findings/$target-" "$corpus" "tests/fuzz/corpus/$target" \
+       >"$build/findings/$target.log" 2>&1; then
+    grep -E '^stat::number_of_executed_units|^#[0-9]+.*DONE' "$build/findings/$target.log" | tail -n 2 || true
+  else
+    failed=1
+    echo "FAILED: $target (log: $build/findings/$target.log)"
+    tail -n 40 "$build/findings/$target.log"
+  fi
+done
+exit "$failed"

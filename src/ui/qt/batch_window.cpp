@@ -96,9 +96,11 @@ CBatchWindow::CBatchWindow(const CBatchContext& context, IErrorReporter* pReport
     // Caption, system menu (here the close box) and a fixed frame; an application window of its own.
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                    Qt::WindowMinimizeButtonHint);
-    // The template's 8-point font at the size its dialog units were measured with.
+    // The template's 8-point font at the size its dialog units were measured with; DejaVu Sans is
+    // wider than the original face, so its condensed cut keeps the captions inside their controls.
     QFont font(QStringLiteral("DejaVu Sans"));
     font.setPixelSize(11);
+    font.setStretch(QFont::Condensed);
     setFont(font);
     setFixedSize(ClientSize());
 

@@ -1,6 +1,8 @@
 // Text helpers of the record lines and replies: field reading, two-digit padding, bounded number reading and writing.
 #include "record_line.h"
 
+#include <cstring>
+
 namespace {
 
 bool IsBlank(char c)
@@ -127,34 +129,63 @@ void SplitRecord(const char* pLine, int nLen, CRecordFields* pOut)
         nValue = 0;
     if (nLen <= 0 || pLine[0] == ';' || nLen > 128)
         return;
-    int nEquals = 0;
-    while (nEquals < nLen && pLine[nEquals] != '=')
-        ++nEquals;
-    if (nEquals == nLen)
+    const char* pEnd = pLine + nLen;
+    const char* pEquals = static_cast<const char*>(std::memchr(pLine, '=', static_cast<size_t>(nLen)));
+    if (pEquals == nullptr)
         return;
-    pOut->nHeaderLen = nEquals;
+    pOut->nHeaderLen = static_cast<int>(pEquals - pLine);
+    const char* p = pEquals + 1;
+    if (p == pEnd)
+        return;  // an empty value list has no fields
 
-    // One field at a time: its characters (later "=" dropped) gathered up to the field limit.
+    if (std::memchr(p, '=', static_cast<size_t>(pEnd - p)) == nullptr) {
+        // The usual record: no further "=", so each field is read where it stands.
+        for (;;) {
+            const char* pField = p;
+            // A sign and at most seven characters of digits up to the comma: read in the same pass.
+            const char* q = p;
+            const bool bNegative = q < pEnd && *q == '-';
+            if (q < pEnd && (*q == '-' || *q == '+'))
+                ++q;
+            int32_t nDigits = 0;  // at most seven digits: below 10^7, no overflow
+            while (q < pEnd && static_cast<unsigned>(*q - '0') < 10u && q - pField < kMaxFieldChars) {
+                nDigits = nDigits * 10 + (*q - '0');
+                ++q;
+            }
+            int32_t nValue;
+            if (q == pEnd || *q == ',') {
+                nValue = bNegative ? -nDigits : nDigits;
+                p = q;
+            } else {
+                // Anything else (blanks, letters, a field too long) goes the way atoi would read it.
+                while (p < pEnd && *p != ',')
+                    ++p;
+                const int nChars = static_cast<int>(p - pField);
+                nValue = nChars > kMaxFieldChars ? 0 : ReadDecimal(pField, nChars);
+            }
+            pOut->anValues[pOut->nFields++] = nValue;
+            if (p == pEnd || pOut->nFields == 10)
+                return;
+            ++p;  // past the comma; a comma at the very end leaves one more, empty field
+        }
+    }
+
+    // Later "=" are dropped from the value list: gather each field's other characters first.
     char szField[kMaxFieldChars + 1];
     int nFieldChars = 0;
-    int nField = 0;
     bool bAnyChar = false;  // the value list, "=" dropped, is not empty
     auto finishField = [&]() {
-        if (nField < 10) {
-            pOut->anValues[nField] = nFieldChars > kMaxFieldChars ? 0 : ReadDecimal(szField, nFieldChars);
-            pOut->nFields = nField + 1;
-        }
-        ++nField;
+        pOut->anValues[pOut->nFields++] = nFieldChars > kMaxFieldChars ? 0 : ReadDecimal(szField, nFieldChars);
         nFieldChars = 0;
     };
-    for (int i = nEquals + 1; i < nLen; ++i) {
-        const char c = pLine[i];
+    for (; p < pEnd; ++p) {
+        const char c = *p;
         if (c == '=')
             continue;
         bAnyChar = true;
         if (c == ',') {
             finishField();
-            if (nField >= 10)
+            if (pOut->nFields == 10)
                 return;
             continue;
         }

@@ -146,6 +146,7 @@ private:
     bool LoadDataFile(int nSlot, StoreFile hData);
     bool TuneFileMatches(int nSlot, StoreFile hTune, bool* pbReadOk) const;
     bool MoveDataFileAside(const char* pszDataPath);
+    bool CloseSlotDataFile(int nSlot);
     void PollSlot(CComPort& port, int nSlot, int* pnRow, bool* pbCompleted);
     void LocalTime(std::tm* ptm) const;
 

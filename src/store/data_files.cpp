@@ -219,6 +219,16 @@ bool CBatchStore::MoveDataFileAside(const char* pszDataPath)
     return bDone;
 }
 
+bool CBatchStore::CloseSlotDataFile(int nSlot)
+{
+    // The slot's own handle would hold the writer lock and keep the old file from being moved aside.
+    if (m_ahDataFile[nSlot] == kInvalidFile)
+        return true;
+    const bool bClosed = StoreFileClose(m_ahDataFile[nSlot]);
+    m_ahDataFile[nSlot] = kInvalidFile;
+    return bClosed;
+}
+
 bool CBatchStore::OpenIndicatorFiles(int nAddress)
 {
     char szTunePath[kPathBytes];
@@ -243,7 +253,7 @@ bool CBatchStore::OpenIndicatorFiles(int nAddress)
             m_ahDataFile[nSlot] = OpenFileHandle(kInvalidFile, szDataPath, DISP_CREATE_ALWAYS);
         if (m_ahDataFile[nSlot] != kInvalidFile)
             bResult = LoadDataFile(nSlot, m_ahDataFile[nSlot]);
-    } else if (MoveDataFileAside(szDataPath)) {
+    } else if (CloseSlotDataFile(nSlot) && MoveDataFileAside(szDataPath)) {
         // Missing or different tuning: the old records belong to another tuning. They were moved aside
         // above; the tuning file is rewritten only then, so that a data file that could not be moved is
         // never paired with the new tuning.

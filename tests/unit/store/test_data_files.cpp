@@ -1,8 +1,10 @@
 // The store's files, byte for byte in a temporary directory: tuning files, reloads, fresh starts, appends.
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <string>
 #include <sys/file.h>
 #include <unistd.h>
@@ -231,6 +233,19 @@ TEST_F(StoreFiles, MovedAsideNamesNeverOverwrite)
     EXPECT_EQ(ReadBytes(File("Data_i09")), "");
 }
 
+TEST_F(StoreFiles, OpeningTwiceWithChangedTuningMovesTheSlotsOwnFileAside)
+{
+    Register(9);
+    ASSERT_TRUE(m_store.OpenIndicatorFiles(9));
+    ASSERT_TRUE(m_store.AppendDataLine(0, "05.12.2026,14:03:27,20=1,"));
+    m_store.SetTuneValue(0, 20, 0, 4321);  // the indicator's tuning changed
+    EXPECT_TRUE(m_store.OpenIndicatorFiles(9));
+    EXPECT_EQ(ReadBytes(File("Data_i09.20261205-140327")), "05.12.2026,14:03:27,20=1\r\n");
+    EXPECT_EQ(ReadBytes(File("Data_i09")), "");
+    EXPECT_TRUE(m_store.AppendDataLine(0, "x=2,"));
+    EXPECT_EQ(ReadBytes(File("Data_i09")), "x=2\r\n");
+}
+
 TEST_F(StoreFiles, AnEmptyOrMissingOldDataFileIsNotMovedAside)
 {
     Register(9);
@@ -323,6 +338,32 @@ TEST_F(StoreFiles, ReloadedAfterATornLineTheFileReadsLineByLine)
     ASSERT_TRUE(m_store.OpenIndicatorFiles(5));
     EXPECT_EQ(m_store.GetRecordCount(0), 3);
     EXPECT_EQ(std::string(m_store.GetRecordText(0)), "x=1|20=0,12|05.12.2026,14:05:00,20=1,2|");
+}
+
+// A file-size limit makes the device take only part of a record: the store cuts the part off again,
+// so the file holds whole lines only and the next record stands on its own line.
+TEST_F(StoreFiles, ARecordWrittenOnlyInPartIsCutOffAgain)
+{
+    Register(5);
+    ASSERT_TRUE(WriteBytes(File("RecipesTune_i05"), storetest::TuningFileText()));
+    ASSERT_TRUE(WriteBytes(File("Data_i05"), g_pszDataLines));
+    ASSERT_TRUE(m_store.OpenIndicatorFiles(5));
+
+    const off_t nSize = static_cast<off_t>(std::strlen(g_pszDataLines));
+    struct rlimit limOld;
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &limOld), 0);
+    void (*pfnOld)(int) = std::signal(SIGXFSZ, SIG_IGN);  // a write past the limit fails instead of killing us
+    struct rlimit limShort = limOld;
+    limShort.rlim_cur = static_cast<rlim_t>(nSize + 10);
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limShort), 0);
+    const bool bWritten = m_store.AppendDataLine(0, "05.12.2026,14:05:00,20=11111,22222,33333,");
+    ::setrlimit(RLIMIT_FSIZE, &limOld);
+    std::signal(SIGXFSZ, pfnOld);
+
+    EXPECT_FALSE(bWritten);
+    EXPECT_EQ(ReadBytes(File("Data_i05")), g_pszDataLines);
+    EXPECT_TRUE(m_store.AppendDataLine(0, "05.12.2026,14:06:00,20=4,"));
+    EXPECT_EQ(ReadBytes(File("Data_i05")), std::string(g_pszDataLines) + "05.12.2026,14:06:00,20=4\r\n");
 }
 
 TEST_F(StoreFiles, AppendWithoutADataFileFails)

@@ -76,8 +76,9 @@ TEST_F(StoreSearch, ThreeIndicatorsTakeSlotsInAddressOrderAndTheScanStops)
     for (int nAddress = 0; nAddress <= 40; ++nAddress)
         EXPECT_EQ(m_line.CountRequests(nAddress, 'L'), 1) << nAddress;
     for (const CSimLogEntry& entry : m_line.Log()) {
-        if (entry.eDir == CSimLogEntry::kIn)
+        if (entry.eDir == CSimLogEntry::kIn) {
             EXPECT_LE(entry.nAddress, 40) << entry.strNote;
+        }
     }
     // Downloads: entries 0..99 (entry 0 of address 17 three times), then the remembered state code.
     EXPECT_EQ(HtParams(3), ExpectedDownload(23));

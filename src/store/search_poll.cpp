@@ -22,6 +22,14 @@ void Pump(IMessagePump* pPump)
         pPump->PumpOneMessage();
 }
 
+// A state-code byte goes into the record header as it is. A terminator would cut the record, a "|"
+// would split it in the record text, and CR LF would split its line in the data file; an answer
+// carrying one of those cannot be recorded and is passed over like one naming no configured recipe.
+bool IsRecordable(char c)
+{
+    return c != '\0' && c != '|' && c != '\r' && c != '\n';
+}
+
 void SetBar(IProgressBar* pBar, int nPos)
 {
     if (pBar != nullptr)
@@ -104,6 +112,8 @@ void CBatchStore::PollSlot(CComPort& port, int nSlot, int* pnRow, bool* pbComple
     const int nDose = ReadDecimal(achState + 1, 1);
     const int32_t nWeight = ReadDecimal(reinterpret_cast<const char*>(abyReply + kPosWeight), kWeightChars);
 
+    if (!IsRecordable(achState[0]) || !IsRecordable(achState[1]))
+        return;
     if (!HasRecipe(nSlot, nRecipe))
         return;  // a recipe without configured doses is not followed
     char* pszLast = m_aszLastState[nSlot];

@@ -125,7 +125,8 @@ bool CBatchStore::WriteTuneFile(int nAddress, StoreFile hFile)
     char szLine[kMaxLineChars + 1];
     for (int nFirst = 0; nFirst < kEntries; nFirst += 10) {
         const int nLen = BuildTuneLine(m_aTune[nSlot], nFirst, szLine);
-        StoreFileWrite(hFile, szLine, nLen);  // like the original, the outcome is not examined
+        // Not examined: the operation fails only without a file, as the search relies on.
+        StoreFileWrite(hFile, szLine, nLen);
     }
     return true;
 }

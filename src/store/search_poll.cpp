@@ -106,13 +106,10 @@ void CBatchStore::PollSlot(CComPort& port, int nSlot, int* pnRow, bool* pbComple
         SleepMs(port.Timing().nSilenceWaitMs);
         return;
     }
-    const char achRaw[2] = {static_cast<char>(abyReply[kPosRecipe]), static_cast<char>(abyReply[kPosDose])};
+    const char achState[3] = {static_cast<char>(abyReply[kPosRecipe]), static_cast<char>(abyReply[kPosDose]), '\0'};
     // Recipe and dose are each one character read as a number: 0..9, and 0 for anything but a digit.
-    const int nRecipe = ReadDecimal(achRaw, 1);
-    const int nDose = ReadDecimal(achRaw + 1, 1);
-    // The state code kept and written is the one read: a stray payload byte ("|", CR, LF, NUL) must not
-    // reach the record text or a data-file line, where it would split or cut the record.
-    const char achState[3] = {static_cast<char>('0' + nRecipe), static_cast<char>('0' + nDose), '\0'};
+    const int nRecipe = ReadDecimal(achState, 1);
+    const int nDose = ReadDecimal(achState + 1, 1);
     const int32_t nWeight = ReadDecimal(reinterpret_cast<const char*>(abyReply + kPosWeight), kWeightChars);
 
     if (!IsRecordable(achState[0]) || !IsRecordable(achState[1]))

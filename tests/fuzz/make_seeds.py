@@ -75,6 +75,9 @@ def poll_seed(steps):
         if kind == "hl":
             _, recipe, dose, weight = step
             tail += [0, recipe, dose] + [int(c) for c in "%05d" % weight]
+        elif kind == "rawstate":
+            _, recipe, dose, weight = step
+            tail += [6, recipe, dose] + [int(c) for c in "%05d" % weight]
         elif kind == "silent":
             tail += [7]
         elif kind == "raw":
@@ -95,3 +98,5 @@ put("fuzz_poll", "recipe_change", poll_seed([("hl", 1, 1, 0), ("hl", 1, 2, 1200)
 put("fuzz_poll", "faults", poll_seed([("hl", 3, 1, 0), ("silent",), ("hl", 3, 2, 2490),
                                       ("raw", b"\x07HL\r\nCE" + b"0" * 26), ("hl", 3, 5, 601),
                                       ("extra", 3, 0, 352, b"\x07HL\r\n"), ("hl", 1, 1, 12)]))
+put("fuzz_poll", "state_bytes", poll_seed([("rawstate", ord("1"), ord("|"), 0), ("hl", 1, 1, 1190),
+                                           ("hl", 1, 0, 1502), ("rawstate", 0, ord("1"), 5), ("hl", 0, 0, 7)]))

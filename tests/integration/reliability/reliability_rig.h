@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <ctime>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -58,9 +59,10 @@ protected:
     int Attach(CSimIndicator& ind);
 
     std::string DataPath(int nAddress) const;
-    // After a fresh search: every data file holds only whole record lines, the store holds them all,
-    // and each slot's totals equal the sums of its file.
-    void ExpectFilesMatchStore();
+    // After a fresh search: every data file holds only whole record lines (besides the torn lines
+    // given, which a crash left and the store ended), the store holds them all, and each slot's totals
+    // equal the sums of its file.
+    void ExpectFilesMatchStore(const std::set<std::string>& setTorn = {});
     // The records of each indicator's data file since it was started are exactly the batches the
     // simulator completed (its model of what the product must record when it reads every reply).
     void ExpectRecordsOfBatches(CSimIndicator& ind, size_t nFirstLine = 0);

@@ -42,7 +42,7 @@ inline constexpr int g_nPollTimerId = 3;
 inline constexpr int g_nPollPeriodMs = 300;
 
 // Controls are addressed by their template ids. Nothing here notifies the logic: programmatic
-// selection and filling never count as a user's selection change (as CB_SETCURSEL never did).
+// selection and filling never count as a user's selection change (as CB_SETCURSEL does not on Windows).
 class IBatchView {
 public:
     virtual ~IBatchView() = default;

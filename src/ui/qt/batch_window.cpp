@@ -97,7 +97,7 @@ CBatchWindow::CBatchWindow(const CBatchContext& context, IErrorReporter* pReport
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                    Qt::WindowMinimizeButtonHint);
     // The template's 8-point font at the size its dialog units were measured with; DejaVu Sans is
-    // wider than the original face, so its condensed cut keeps the captions inside their controls.
+    // wider than the Windows face, so its condensed cut keeps the captions inside their controls.
     QFont font(QStringLiteral("DejaVu Sans"));
     font.setPixelSize(11);
     font.setStretch(QFont::Condensed);
@@ -187,7 +187,7 @@ void CBatchWindow::CreateControls()
         }
         case EKind::Button: {
             auto* pButton = new QPushButton(strCaption, this);
-            // As in the original dialog, Enter clicks the focused button and otherwise ends the dialog.
+            // As in a Windows dialog, Enter clicks the focused button and otherwise ends the dialog.
             pButton->setAutoDefault(false);
             const int nId = def.m_nId;
             connect(pButton, &QPushButton::clicked, this, [this, nId] {

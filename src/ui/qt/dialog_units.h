@@ -1,9 +1,9 @@
-// Dialog units of the original templates turned into pixels (base units of its 8-point font: 6/4 px across, 13/8 down).
+// Dialog units of the Windows dialog templates turned into pixels (base units of its 8-point font: 6/4 px across, 13/8 down).
 #pragma once
 
 #include <QRect>
 
-// Rounds as the original's MulDiv did (half away from zero, for the non-negative values used here).
+// Rounds as MulDiv does on Windows (half away from zero, for the non-negative values used here).
 inline int DluToPixelX(int nUnits)
 {
     return (nUnits * 6 + 2) / 4;

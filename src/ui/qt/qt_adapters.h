@@ -7,7 +7,7 @@
 class QProgressBar;
 class QWidget;
 
-// One trip through the Qt event loop per step of a search (the original took one queued message).
+// One trip through the Qt event loop per step of a search (the Windows build takes one queued message).
 class CQtMessagePump : public IMessagePump {
 public:
     void PumpOneMessage() override;

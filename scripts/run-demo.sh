@@ -8,7 +8,8 @@ root=$(pwd)
 
 bash scripts/install-deps.sh
 
-cmake -S . -B build/plain -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+# The same configuration as scripts/test.sh, so that the two share one build.
+cmake -S . -B build/plain -G Ninja -DTKD_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build/plain --target tk-dedi tk4700-sim
 
 # The demo's own folder: the settings file (CR LF lines, as the program requires) and the data directory.

@@ -19,7 +19,9 @@
 #include <QTimeEdit>
 #include <QTreeWidget>
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 
 #include "about_dialog.h"
 #include "dialog_units.h"

@@ -41,7 +41,8 @@ inline constexpr int g_nIdmAbout = 16;
 inline constexpr int g_nPollTimerId = 3;
 inline constexpr int g_nPollPeriodMs = 300;
 
-// Controls are addressed by their template ids. Nothing here notifies the logic: programmatic
+// Implemented by the Qt window (ui/qt/batch_window.*); a native Windows dialog (ui/win32/, its twin)
+// implements the same. Controls are addressed by their template ids. Nothing here notifies the logic: programmatic
 // selection and filling never count as a user's selection change (as CB_SETCURSEL does not on Windows).
 class IBatchView {
 public:

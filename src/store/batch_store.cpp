@@ -61,7 +61,7 @@ bool CBatchStore::Open(const char* pszDataDir)
     for (int& nAddress : m_anAddress)
         nAddress = -1;
     std::memset(m_aTune, 0, sizeof(m_aTune));
-    std::memcpy(m_szDirectory, pszDataDir, nDirLen + 1);
+    std::memmove(m_szDirectory, pszDataDir, nDirLen + 1);  // the caller may hand back our own text
 
     for (int s = 0; s < kMaxSlots; ++s) {
         if (m_ahDataFile[s] == kInvalidFile)

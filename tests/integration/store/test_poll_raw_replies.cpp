@@ -5,22 +5,10 @@
 #include <memory>
 #include <string>
 
-#include "batch_store.h"
-#include "com_port.h"
 #include "pty_peer.h"
-#include "temp_dir.h"
+#include "store_line_fixture.h"
 
 namespace {
-
-void FixedClock(std::tm* ptm)
-{
-    ptm->tm_year = 2026 - 1900;
-    ptm->tm_mon = 11;
-    ptm->tm_mday = 5;
-    ptm->tm_hour = 14;
-    ptm->tm_min = 3;
-    ptm->tm_sec = 27;
-}
 
 // A 33-byte HL reply of address 7 with the two state bytes and five weight characters as given.
 std::string HlReply(char cRecipe, char cDose, const char* pszWeight5)
@@ -52,7 +40,7 @@ TEST(StorePollRaw, StateBytesThatWouldBreakARecordArePassedOver)
     CBatchStore store;
     const std::string strDir = dir.Path() + "/";
     ASSERT_TRUE(store.Open(strDir.c_str()));
-    store.SetClock(FixedClock);
+    store.SetClock(storeline::FixedClock);
     ASSERT_EQ(store.RegisterIndicator(7), 0);
     for (int d = 1; d <= 3; ++d)
         store.SetTuneValue(0, 20 + d, 0, 500);
@@ -76,7 +64,7 @@ TEST(StorePollRaw, StateBytesThatWouldBreakARecordArePassedOver)
     }
     EXPECT_TRUE(bCompleted);
     EXPECT_EQ(nRow, 2);
-    const std::string strRecord = "05.12.2026,14:03:27,20=1250,980";
+    const std::string strRecord = std::string(storeline::kHeaderTime) + "20=1250,980";
     EXPECT_EQ(std::string(store.GetRecordText(0)), strRecord + "|");
     EXPECT_EQ(store.GetRecordCount(0), 1);
     EXPECT_EQ(store.GetTotal(0, 20), 1250);

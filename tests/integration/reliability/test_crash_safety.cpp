@@ -94,10 +94,10 @@ TEST_F(CrashSafety, KilledAtRandomMomentsLosesAndCorruptsNoCompletedRecord)
     int nTornLeft = 0;
     for (int nRound = 0; nRound < nKills; ++nRound) {
         SCOPED_TRACE("round " + std::to_string(nRound) + ", seed " + std::to_string(nSeed));
-        // One round in fifty runs a whole search first (about 9 s) and is killed anywhere in it.
-        const bool bSearch = nRound % 50 == nKills / 2 % 50;
+        // One round in a hundred runs a whole search first (about 9 s) and is killed anywhere in it.
+        const bool bSearch = nRound % 100 == (nKills < 100 ? nKills / 2 : 25);
         const int nKillMs = bSearch ? std::uniform_int_distribution<int>(0, 11000)(rng)
-                                    : std::uniform_int_distribution<int>(50, 900)(rng);
+                                    : std::uniform_int_distribution<int>(30, 700)(rng);
         int nOut = -1;
         const pid_t pid = SpawnChild(bSearch, &nOut);
         ASSERT_GT(pid, 0);

@@ -212,18 +212,27 @@ TEST_F(Faults, BytesLeftFromPollingDoNotHideTheIndicatorAtAddressZero)
     EXPECT_EQ(m_store.GetIndicatorAddress(0), 0);
 }
 
-TEST_F(Faults, SearchPastSilentGarbledAndAbandonedIndicators)
+TEST_F(Faults, SearchPastSilentGarbledAbandonedIndicatorsAndANoisyStretch)
 {
     // 0 silent; 1 garbage for two tuning requests; 2 corrupted four times in a row (abandoned);
-    // 3 truncated three times (the retries get it); 4 sound.
+    // 3 truncated three times (the retries get it); 4 sound, with 100 ms of noise on the line in the
+    // middle of its download, shorter than its three retries.
     for (int a = 0; a < 5; ++a)
         m_line.AddIndicator(a).ApplyDemoTuning();
     m_line.Find(0)->SetFault(ESimFault::kNoAnswer);
     m_line.Find(1)->SetFault(ESimFault::kGarbage, 2, 'T');
     m_line.Find(2)->SetFault(ESimFault::kCorrupted, 4, 'T');
     m_line.Find(3)->SetFault(ESimFault::kTruncated, 3, 'T');
+    std::thread noise([this] {
+        m_line.WaitForRequests(40, 60000, 4, 'T');
+        m_line.SetStreaming(true);
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        m_line.SetStreaming(false);
+    });
     const auto t0 = Clock::now();
-    ASSERT_TRUE(Search());
+    const bool bFound = Search();
+    noise.join();
+    ASSERT_TRUE(bFound);
     EXPECT_LT(MsSince(t0), 60000.0);
     ASSERT_EQ(m_store.GetIndicatorCount(), 3);
     EXPECT_EQ(m_store.GetIndicatorAddress(0), 1);
@@ -240,42 +249,25 @@ TEST_F(Faults, SearchPastSilentGarbledAndAbandonedIndicators)
     ExpectFilesMatchStore();
 }
 
-TEST_F(Faults, ANoisyStretchDuringTheDownloadIsRiddenOutByTheRetries)
-{
-    AddThree();
-    // 100 ms of noise in the middle of indicator 0's download: shorter than its three retries.
-    std::thread noise([this] {
-        m_line.WaitForRequests(40, 20000, 0, 'T');
-        m_line.SetStreaming(true);
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        m_line.SetStreaming(false);
-    });
-    const auto t0 = Clock::now();
-    const bool bFound = Search();
-    noise.join();
-    EXPECT_LT(MsSince(t0), 60000.0);
-    ASSERT_TRUE(bFound);
-    ASSERT_EQ(m_store.GetIndicatorCount(), 3);
-    for (int e = 0; e < CBatchStore::kEntries; ++e)
-        for (int k = 0; k < CBatchStore::kTuneValues; ++k)
-            ASSERT_EQ(m_store.GetTuneValueAt(0, e, k), m_apInd[0]->Tune(e, k)) << "entry " << e;
-}
-
 // Known fault: an HT reply is accepted whatever record number it carries at position 3. A reply that
 // comes too late for its request, after the retry was answered, is read as the next entry's tuning: the
 // slot's tuning and the tuning file are wrong, and the next search moves the data file aside.
 TEST_F(Faults, ALateTuningReplyIsNotTakenForTheNextEntry)
 {
     AddThree();
-    // Replies 10 ms after the request; the late one 180 ms after it, which is just after the request
-    // that follows the retry (20 + 74 + 5 + 50 ms, the retry's 28 ms): it arrives before that
-    // request's own reply. Entries 11 and 22 are configured, and differ from the entries after them.
-    m_line.SetReplyDelayMs(10);
-    m_apInd[0]->SetLateMs(180);
+    // Replies D = 20 ms after the request. A retry comes about 150 ms after the request it repeats
+    // (20 + 74 + 5 + 50 ms) and ends D + 8 ms later, when the next entry is asked; that one's reply
+    // comes D after. The late reply (168 ms + D after its request) falls into that window of D.
+    // Entries 11, 21, 23 and 31 are configured and differ from the entries after them; each late
+    // reply costs one retry, so entry e is asked by request e + 1 + the faults before.
+    m_line.SetReplyDelayMs(20);
+    m_apInd[0]->SetLateMs(168);
     std::thread faults([this] {
-        for (int nRequests : {11, 23}) {
-            m_line.WaitForRequests(nRequests, 20000, 0, 'T');
+        int nFaults = 0;
+        for (int nEntry : {11, 21, 23, 31}) {
+            m_line.WaitForRequests(nEntry + nFaults, 20000, 0, 'T');
             m_apInd[0]->SetFault(ESimFault::kLate, 1, 'T');
+            ++nFaults;
         }
     });
     const bool bFound = Search();

@@ -1,6 +1,6 @@
 // Soak: polls with batches completing on three indicators, record texts filled to capacity on the way;
 // memory stays flat, every completed batch is one line of its data file, the totals are the sums of
-// the files. TKD_SOAK_POLLS sets the number of conversations (CI: 1,500; the full soak: 100,000).
+// the files. TKD_SOAK_POLLS sets the number of conversations (CI: 900; the full soak: 100,000).
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -46,7 +46,7 @@ protected:
 TEST_F(Soak, PollsWithBatchesOnThreeIndicatorsKeepFilesTotalsAndMemory)
 {
     const char* pszPolls = std::getenv("TKD_SOAK_POLLS");
-    const int nPolls = pszPolls != nullptr && *pszPolls != '\0' ? std::atoi(pszPolls) : 1500;
+    const int nPolls = pszPolls != nullptr && *pszPolls != '\0' ? std::atoi(pszPolls) : 900;
     const int nTicks = nPolls / kIndicators;
     // A batch takes five replies (recipes 1 and 3 of the demo tuning have three doses): the record
     // texts are prefilled so that they fill up about half-way through the soak.

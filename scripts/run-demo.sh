@@ -18,9 +18,12 @@ printf '[COMMON]\r\nDATADIR=data/\r\n[COM1]\r\nBAUD=9600\r\nDATA=8\r\nPARITY=0\r
 cd demo
 
 # Three indicators at 5, 9 and 10 running batches of recipe 1 (doses 1 to 3) back to back: with
-# three indicators a polling round takes about half a second, a batch about three, so the totals
-# grow at once and ten weighings for the charts come within a minute of "Старт".
-sim_args=(--indicators 5,9,10 --auto --recipes 1 --dose-polls 1 --idle-polls 1)
+# three indicators a polling round takes about half a second, a batch five rounds, so the totals
+# grow at once and ten weighings for the charts come within a minute of "Старт". The indicators
+# move on only when asked; with two idle replies before each batch the search's one state request
+# leaves each at dose 0, so polling joins at the start of a batch, not in its middle (a batch
+# joined in the middle is recorded from that dose on and misplaces its values in the charts).
+sim_args=(--indicators 5,9,10 --auto --recipes 1 --dose-polls 1 --idle-polls 2)
 if [ $# -gt 0 ]; then sim_args=("$@"); fi
 "$root/build/plain/sim/tk4700-sim" "${sim_args[@]}" --log sim.log </dev/null &
 sim_pid=$!

@@ -7,6 +7,7 @@
 #include <QImage>
 #include <QPainter>
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <vector>
@@ -18,7 +19,6 @@
 namespace {
 
 const QSize kClientSize(780, 400);
-const std::vector<double> kTenWeights = {0, 0, 0, 0, 0, 2, 2, 2, 2, 2};
 
 bool Is(const QImage& image, int x, int y, int r, int g, int b)
 {
@@ -26,116 +26,36 @@ bool Is(const QImage& image, int x, int y, int r, int g, int b)
     return c.alpha() == 255 && c.red() == r && c.green() == g && c.blue() == b;
 }
 
-bool IsBlack(const QImage& image, int x, int y)
-{
-    return Is(image, x, y, 0, 0, 0);
-}
-
-bool IsUntouched(const QImage& image, int x, int y)
-{
-    return image.pixelColor(x, y).alpha() == 0;
-}
+bool IsBlack(const QImage& image, int x, int y) { return Is(image, x, y, 0, 0, 0); }
+bool IsUntouched(const QImage& image, int x, int y) { return image.pixelColor(x, y).alpha() == 0; }
 
 int Count(const QImage& image, const QRect& rc, int r, int g, int b)
 {
     int n = 0;
-    for (int y = rc.top(); y <= rc.bottom(); ++y)
-        for (int x = rc.left(); x <= rc.right(); ++x)
-            if (x >= 0 && y >= 0 && x < image.width() && y < image.height() && Is(image, x, y, r, g, b))
-                ++n;
+    for (int y = std::max(rc.top(), 0); y <= std::min(rc.bottom(), image.height() - 1); ++y)
+        for (int x = std::max(rc.left(), 0); x <= std::min(rc.right(), image.width() - 1); ++x)
+            n += Is(image, x, y, r, g, b) ? 1 : 0;
     return n;
 }
 
-CWeighChart TenWeightsChart(int nFinal)
+// The ten weights 0,0,0,0,0,2,2,2,2,2, or (nFinal 500) forty weighings spread around 499.
+CWeighChart Chart(int nFinal)
 {
+    std::vector<double> values = {0, 0, 0, 0, 0, 2, 2, 2, 2, 2};
+    if (nFinal == 500) {
+        values.clear();
+        for (int nOffset : {-3, 1, 0, 2, -1, 4, -2, 0, 1, -5, 2, 3, -1, 0, 1, -2, 2, 0, -4, 1,
+                            3, -1, 0, 2, -3, 1, 0, -2, 1, 5, -1, 2, 0, -1, 1, -3, 2, 1, 0, -2})
+            values.push_back(499 + nOffset);
+    }
     CWeighChart chart;
-    EXPECT_TRUE(chart.Compute(kTenWeights.data(), static_cast<int>(kTenWeights.size()), nFinal));
-    return chart;
-}
-
-// A spread of weighings around a final value of 500, for the all-weighings panel.
-CWeighChart SpreadChart()
-{
-    const int aOffsets[] = {-3, 1, 0, 2, -1, 4, -2, 0, 1, -5, 2, 3, -1, 0, 1, -2, 2, 0, -4, 1,
-                            3, -1, 0, 2, -3, 1, 0, -2, 1, 5, -1, 2, 0, -1, 1, -3, 2, 1, 0, -2};
-    std::vector<double> values;
-    for (int nOffset : aOffsets)
-        values.push_back(499 + nOffset);
-    CWeighChart chart;
-    EXPECT_TRUE(chart.Compute(values.data(), static_cast<int>(values.size()), 500));
+    EXPECT_TRUE(chart.Compute(values.data(), static_cast<int>(values.size()), nFinal));
     return chart;
 }
 
 void Draw(const CWeighChart& chart, CCanvasSurface& surface, const CChartRect& rc)
 {
     chart.Draw(surface, rc.m_nLeft, rc.m_nTop, rc.m_nRight, rc.m_nBottom);
-}
-
-// ---- the primitives ----
-
-TEST(CanvasPrimitives, FillBlackExcludesRightAndBottomEdges)
-{
-    CCanvasSurface surface(QSize(40, 30));
-    ASSERT_TRUE(surface.Begin());
-    surface.FillBlack(5, 6, 15, 20);
-    surface.End();
-    const QImage& image = surface.Image();
-    EXPECT_TRUE(IsBlack(image, 5, 6));
-    EXPECT_TRUE(IsBlack(image, 14, 19));
-    EXPECT_TRUE(IsBlack(image, 10, 12));
-    EXPECT_TRUE(IsUntouched(image, 15, 12));
-    EXPECT_TRUE(IsUntouched(image, 10, 20));
-    EXPECT_TRUE(IsUntouched(image, 4, 12));
-    EXPECT_TRUE(IsUntouched(image, 10, 5));
-    EXPECT_EQ(Count(image, QRect(0, 0, 40, 30), 0, 0, 0), 10 * 14);
-}
-
-TEST(CanvasPrimitives, DotIsRoundOfThePenWidth)
-{
-    CCanvasSurface surface(QSize(40, 40));
-    ASSERT_TRUE(surface.Begin());
-    surface.Dot(20, 20, CPen{EPenStyle::Solid, 6, CRgb{255, 0, 0}});
-    surface.End();
-    const QImage& image = surface.Image();
-    // Centred on the point, six pixels across, and round: the corners of its square stay empty.
-    EXPECT_TRUE(Is(image, 20, 20, 255, 0, 0));
-    for (const QPoint& p : {QPoint(18, 20), QPoint(22, 20), QPoint(20, 18), QPoint(20, 22)})
-        EXPECT_TRUE(Is(image, p.x(), p.y(), 255, 0, 0)) << p.x() << "," << p.y();
-    for (const QPoint& p : {QPoint(17, 17), QPoint(23, 17), QPoint(17, 23), QPoint(23, 23)})
-        EXPECT_FALSE(Is(image, p.x(), p.y(), 255, 0, 0)) << p.x() << "," << p.y();
-    const int nRed = Count(image, QRect(0, 0, 40, 40), 255, 0, 0);
-    EXPECT_GE(nRed, 24);  // a 6-px disc covers about 28 pixels; its square would be 36
-    EXPECT_LE(nRed, 32);
-    EXPECT_EQ(Count(image, QRect(0, 0, 40, 40), 255, 0, 0), Count(image, QRect(16, 16, 9, 9), 255, 0, 0));
-}
-
-TEST(CanvasPrimitives, DottedLineHasGaps)
-{
-    CCanvasSurface surface(QSize(20, 120));
-    ASSERT_TRUE(surface.Begin());
-    surface.FillBlack(0, 0, 20, 120);
-    surface.Line(10, 110, 10, 10, CPen{EPenStyle::Dot, 1, CRgb{170, 170, 0}});
-    surface.End();
-    const QImage& image = surface.Image();
-    const int nOn = Count(image, QRect(10, 12, 1, 96), 170, 170, 0);
-    const int nOff = Count(image, QRect(10, 12, 1, 96), 0, 0, 0);
-    EXPECT_EQ(nOn + nOff, 96);
-    EXPECT_GE(nOn, 20);
-    EXPECT_GE(nOff, 20);
-    EXPECT_EQ(Count(image, QRect(0, 0, 10, 120), 170, 170, 0), 0);
-    EXPECT_EQ(Count(image, QRect(11, 0, 9, 120), 170, 170, 0), 0);
-}
-
-TEST(CanvasPrimitives, SolidLineOfWidthTwo)
-{
-    CCanvasSurface surface(QSize(60, 20));
-    ASSERT_TRUE(surface.Begin());
-    surface.Line(10, 10, 50, 10, CPen{EPenStyle::Solid, 2, CRgb{0, 128, 0}});
-    surface.End();
-    const QImage& image = surface.Image();
-    // Two rows thick along its whole length, nothing beyond.
-    EXPECT_EQ(Count(image, QRect(12, 0, 36, 20), 0, 128, 0), 2 * 36);
-    EXPECT_EQ(Count(image, QRect(12, 9, 36, 2), 0, 128, 0), 2 * 36);
 }
 
 TEST(CanvasPrimitives, TextTopLeftOnOpaqueBackground)
@@ -148,10 +68,8 @@ TEST(CanvasPrimitives, TextTopLeftOnOpaqueBackground)
     const QFontMetrics fm(QGuiApplication::font());
     // The background cell starts exactly at the point; the letters lie inside it.
     EXPECT_TRUE(IsBlack(image, 20, 15));
-    EXPECT_TRUE(IsUntouched(image, 19, 15));
-    EXPECT_TRUE(IsUntouched(image, 20, 14));
-    const QRect cell(20, 15, fm.horizontalAdvance("Final"), fm.height());
-    const int nGreen = Count(image, cell, 0, 128, 0);
+    EXPECT_TRUE(IsUntouched(image, 19, 15) && IsUntouched(image, 20, 14));
+    const int nGreen = Count(image, QRect(20, 15, fm.horizontalAdvance("Final"), fm.height()), 0, 128, 0);
     EXPECT_GE(nGreen, 15);
     EXPECT_EQ(Count(image, QRect(0, 0, 200, 60), 0, 128, 0), nGreen);
 }
@@ -180,51 +98,36 @@ TEST(CanvasPrimitives, BeginEndAttachAndResize)
     surface.End();
     EXPECT_TRUE(IsBlack(image, 5, 5));
     EXPECT_EQ(&surface.Image(), &image);
-
     surface.Resize(QSize(60, 40));
     EXPECT_EQ(image.size(), QSize(60, 40));
-    EXPECT_TRUE(IsBlack(image, 5, 5));
-    EXPECT_TRUE(IsUntouched(image, 50, 35));
-
-    // Drawing calls outside Begin/End paint nothing.
-    surface.FillBlack(20, 20, 30, 30);
+    EXPECT_TRUE(IsBlack(image, 5, 5) && IsUntouched(image, 50, 35));
+    surface.FillBlack(20, 20, 30, 30);  // outside Begin/End: nothing
     EXPECT_TRUE(IsUntouched(image, 25, 25));
-
     CCanvasSurface empty(QSize(0, 0));
     EXPECT_FALSE(empty.Begin());
 }
 
-// ---- whole panels ----
-
 TEST(CanvasPanel, TenWeightsOnTheCurrentPanel)
 {
     CCanvasSurface surface(kClientSize);
-    Draw(TenWeightsChart(1), surface, g_rcChartCurrent);
+    Draw(Chart(1), surface, g_rcChartCurrent);
     const QImage& image = surface.Image();
 
-    // The black panel, and nothing outside it.
-    EXPECT_TRUE(IsBlack(image, 8, 121));
-    EXPECT_TRUE(IsBlack(image, 20, 140));
-    EXPECT_TRUE(IsBlack(image, 332, 367));
-    EXPECT_TRUE(IsUntouched(image, 333, 200));
-    EXPECT_TRUE(IsUntouched(image, 100, 368));
-    EXPECT_TRUE(IsUntouched(image, 100, 120));
+    // The black panel, right and bottom edges excluded, nothing outside it.
+    EXPECT_TRUE(IsBlack(image, 8, 121) && IsBlack(image, 20, 140) && IsBlack(image, 332, 367));
+    EXPECT_TRUE(IsUntouched(image, 333, 200) && IsUntouched(image, 100, 368) && IsUntouched(image, 100, 120));
 
-    // A red sample dot, 6 px and round, centred on (126, 283).
-    EXPECT_TRUE(Is(image, 126, 283, 255, 0, 0));
-    EXPECT_TRUE(Is(image, 124, 283, 255, 0, 0));
-    EXPECT_TRUE(Is(image, 128, 283, 255, 0, 0));
-    EXPECT_TRUE(Is(image, 126, 281, 255, 0, 0));
-    EXPECT_TRUE(Is(image, 126, 285, 255, 0, 0));
+    // A red sample dot, 6 px and round, centred on (126, 283): the corners of its square stay empty.
+    for (const QPoint& p : {QPoint(126, 283), QPoint(124, 283), QPoint(128, 283), QPoint(126, 281), QPoint(126, 285), QPoint(214, 283)})
+        EXPECT_TRUE(Is(image, p.x(), p.y(), 255, 0, 0)) << p.x() << "," << p.y();
     for (const QPoint& p : {QPoint(123, 280), QPoint(129, 280), QPoint(123, 286), QPoint(129, 286)})
         EXPECT_FALSE(Is(image, p.x(), p.y(), 255, 0, 0)) << p.x() << "," << p.y();
-    EXPECT_LE(Count(image, QRect(121, 278, 11, 11), 255, 0, 0), 32);
-    EXPECT_TRUE(Is(image, 214, 283, 255, 0, 0));
+    EXPECT_LE(Count(image, QRect(121, 278, 11, 11), 255, 0, 0), 32);  // a 6-px disc covers about 28; its square 36
+    EXPECT_GE(Count(image, QRect(121, 278, 11, 11), 255, 0, 0), 24);
 
     // The dotted -2 sigma line on x = 82 from the axis up to y = 225: yellow with black gaps.
     const QRect line(82, 230, 1, 80);
-    const int nYellow = Count(image, line, 170, 170, 0);
-    EXPECT_GE(nYellow, 15);
+    EXPECT_GE(Count(image, line, 170, 170, 0), 15);
     EXPECT_GE(Count(image, line, 0, 0, 0), 15);
     EXPECT_EQ(Count(image, QRect(82, 200, 1, 24), 170, 170, 0), 0);  // nothing above its top
     EXPECT_GE(Count(image, QRect(258, 230, 1, 80), 170, 170, 0), 15);
@@ -232,48 +135,37 @@ TEST(CanvasPanel, TenWeightsOnTheCurrentPanel)
     EXPECT_GE(Count(image, QRect(38, 270, 1, 50), 130, 0, 0), 10);
     EXPECT_EQ(Count(image, QRect(38, 240, 1, 26), 130, 0, 0), 0);
 
-    // The mean marker in blue over the vertical axis, the axes in green.
+    // The mean marker in blue over the vertical axis, the axes in green two pixels thick, the curve near (170, 253).
     EXPECT_TRUE(Is(image, 170, 200, 0, 128, 255));
     EXPECT_GE(Count(image, QRect(20, 327, 300, 2), 0, 128, 0), 300);
-    // Curve dots in dark green near (170, 253).
     EXPECT_GE(Count(image, QRect(160, 248, 20, 10), 0, 64, 0), 10);
 
-    // The white text line from (12, 350).
+    // The white text line from (12, 350), and no white above it.
     const QFontMetrics fm(QGuiApplication::font());
     EXPECT_GE(Count(image, QRect(12, 350, 320, fm.height()), 255, 255, 255), 60);
-    EXPECT_EQ(Count(image, QRect(8, 121, 325, 225), 255, 255, 255), 0);  // no white above it
+    EXPECT_EQ(Count(image, QRect(8, 121, 325, 225), 255, 255, 255), 0);
 }
 
-TEST(CanvasPanel, InvalidModelIsAPlainBlackPanel)
+TEST(CanvasPanel, InvalidModelFarMeanAndStatus)
 {
     CCanvasSurface surface(kClientSize);
-    const CWeighChart chart;
-    Draw(chart, surface, g_rcChartAll);
-    EXPECT_EQ(Count(surface.Image(), QRect(344, 121, 319, 247), 0, 0, 0), 319 * 247);
+    Draw(CWeighChart(), surface, g_rcChartAll);
     EXPECT_EQ(Count(surface.Image(), QRect(0, 0, 780, 400), 0, 0, 0), 319 * 247);
-}
+    EXPECT_EQ(Count(surface.Image(), QRect(344, 121, 319, 247), 0, 0, 0), 319 * 247);
 
-TEST(CanvasPanel, FarMeanPaintsOnlyThePanel)
-{
-    CCanvasSurface surface(kClientSize);
-    Draw(TenWeightsChart(1000), surface, g_rcChartCurrent);
+    Draw(Chart(1000), surface, g_rcChartCurrent);
     const QImage& image = surface.Image();
     EXPECT_EQ(Count(image, QRect(0, 0, 780, 400), 0, 128, 255), 0);  // marker far left, off the image
-    EXPECT_EQ(Count(image, QRect(8, 121, 325, 247), 255, 0, 0), 0);
-    EXPECT_EQ(Count(image, QRect(8, 121, 325, 247), 0, 64, 0), 0);
+    EXPECT_EQ(Count(image, QRect(8, 121, 325, 247), 255, 0, 0) + Count(image, QRect(8, 121, 325, 247), 0, 64, 0), 0);
     EXPECT_TRUE(IsUntouched(image, 4, 200));
-}
 
-TEST(CanvasPanel, StatusBox)
-{
-    CCanvasSurface surface(kClientSize);
     CWeighChart::DrawStatus(surface, 3);
     const QRect box(690, 64, 71, 30);
-    EXPECT_GE(Count(surface.Image(), box, 255, 0, 0), 20);
-    EXPECT_EQ(Count(surface.Image(), box, 255, 0, 0) + Count(surface.Image(), box, 0, 0, 0), 71 * 30);
+    EXPECT_GE(Count(image, box, 255, 0, 0), 20);
+    EXPECT_EQ(Count(image, box, 255, 0, 0) + Count(image, box, 0, 0, 0), 71 * 30);
     CWeighChart::DrawStatus(surface, 0);
-    EXPECT_EQ(Count(surface.Image(), box, 0, 0, 0), 71 * 30);
-    EXPECT_TRUE(IsUntouched(surface.Image(), 689, 70));
+    EXPECT_EQ(Count(image, box, 0, 0, 0), 71 * 30);
+    EXPECT_TRUE(IsUntouched(image, 689, 70));
 }
 
 // Both panels as the dialog shows them; saved as a picture when TKD_CHART_IMAGE names a file.
@@ -281,9 +173,8 @@ TEST(CanvasPanel, BothPanelsPicture)
 {
     CCanvasSurface surface(kClientSize);
     CWeighChart::DrawStatus(surface, 3);
-    Draw(TenWeightsChart(1), surface, g_rcChartCurrent);
-    const CWeighChart all = SpreadChart();
-    Draw(all, surface, g_rcChartAll);
+    Draw(Chart(1), surface, g_rcChartCurrent);
+    Draw(Chart(500), surface, g_rcChartAll);
     const QImage& image = surface.Image();
     EXPECT_GE(Count(image, QRect(344, 121, 319, 247), 255, 0, 0), 100);  // twenty sample dots
     EXPECT_GE(Count(image, QRect(344, 121, 319, 247), 0, 64, 0), 100);
@@ -305,7 +196,6 @@ TEST(CanvasPanel, BothPanelsPicture)
 int main(int argc, char** argv)
 {
     ::testing::InitGoogleTest(&argc, argv);
-    // Painting text on an image needs the font database of a GUI application (offscreen here).
-    QGuiApplication app(argc, argv);
+    QGuiApplication app(argc, argv);  // painting text needs a GUI application's font database (offscreen)
     return RUN_ALL_TESTS();
 }

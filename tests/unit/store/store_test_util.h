@@ -1,30 +1,32 @@
-// Helpers of the store's unit tests: a fixed clock, tuning-file texts built independently of the store.
+// Shared helpers of the store's unit tests: a fixed clock, a test tuning and its file text, a store on a temporary directory.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <ctime>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "batch_store.h"
+#include "temp_dir.h"
 
 namespace storetest {
+
+using tkdtest::ReadBytes;
+using tkdtest::WriteBytes;
 
 // 5 December 2026, 14:03:27.
 inline void FixedClock(std::tm* ptm)
 {
-    ptm->tm_year = 2026 - 1900;
-    ptm->tm_mon = 11;
-    ptm->tm_mday = 5;
-    ptm->tm_hour = 14;
-    ptm->tm_min = 3;
-    ptm->tm_sec = 27;
+    ptm->tm_year = 2026 - 1900, ptm->tm_mon = 11, ptm->tm_mday = 5;
+    ptm->tm_hour = 14, ptm->tm_min = 3, ptm->tm_sec = 27;
 }
 
-// Test tuning of an entry: the final value and five more, all different, so one wrong cell shows.
+// Final values only for recipe 2, doses 0..3; every other cell different, so one wrong cell shows.
 inline int TuneValue(int nEntry, int k)
 {
-    if (k == 0)
-        return (nEntry % 10 < 4 && nEntry / 10 == 2) ? 1000 + nEntry : 0;  // recipe 2, doses 0..3
-    return nEntry * 10 + k;
+    return k != 0 ? nEntry * 10 + k : (nEntry / 10 == 2 && nEntry % 10 < 4 ? 1000 + nEntry : 0);
 }
 
 inline void FillTuning(CBatchStore& store, int nSlot)
@@ -34,28 +36,64 @@ inline void FillTuning(CBatchStore& store, int nSlot)
             store.SetTuneValue(nSlot, e, k, TuneValue(e, k));
 }
 
-// The tuning file of FillTuning, written out here by hand: line L holds entries 10L..10L+9.
-inline std::string TuningFileText(int nLines = 10)
+// The tuning file of FillTuning (or of an all-zero tuning), written by hand: line L holds entries 10L..10L+9.
+inline std::string TuningFileText(int nLines = 10, bool bZero = false)
 {
     std::string str;
-    for (int nLine = 0; nLine < nLines; ++nLine) {
-        for (int e = nLine * 10; e < nLine * 10 + 10; ++e)
-            for (int k = 0; k < 6; ++k)
-                str += std::to_string(TuneValue(e, k)) + ",";
-        str += "\r\n";
+    for (int e = 0; e < nLines * 10; ++e) {
+        for (int k = 0; k < 6; ++k)
+            str += (bZero ? std::string("0") : std::to_string(TuneValue(e, k))) + ",";
+        if (e % 10 == 9)
+            str += "\r\n";
     }
     return str;
 }
 
-inline std::string ZeroTuningFileText()
+// Data lines of a reload: header-less and "="-less lines are records without totals.
+inline const std::string kDataLines = "05.12.2026,14:03:27,20=0,1250,980,1530\r\n03.02.2026,08:15:00,30=0,1200,800\r\n"
+                                      "1250,980\r\n06.12.2026,09:00:00,no equals sign\r\n06.12.2026,09:00:01,21=5,5\r\n";
+
+inline std::vector<int32_t> Totals(const CBatchStore& store, int nSlot)
 {
-    std::string strLine;
-    for (int i = 0; i < 60; ++i)
-        strLine += "0,";
-    std::string str;
-    for (int n = 0; n < 10; ++n)
-        str += strLine + "\r\n";
+    std::vector<int32_t> an;
+    for (int e = 0; e < 100; ++e)
+        an.push_back(store.GetTotal(nSlot, e));
+    return an;
+}
+
+// A 126-character record line (the longest that fits the 128-byte working buffer with its "|").
+inline std::string LongRecordLine()
+{
+    std::string str = "01.01.2026,00:00:00,20=1";
+    while (str.size() < 126)
+        str += ",1";
     return str;
 }
+
+// A store opened on a temporary directory with the fixed clock.
+class StoreDir : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        m_strDir = m_dir.Path() + "/";
+        ASSERT_TRUE(m_store.Open(m_strDir.c_str()));
+        m_store.SetClock(FixedClock);
+    }
+    // Registers the address with the test tuning and, when given, writes its tuning and data files.
+    int Register(int nAddress, const std::optional<std::string>& tune = {}, const std::optional<std::string>& data = {})
+    {
+        const int nSlot = m_store.RegisterIndicator(nAddress);
+        FillTuning(m_store, nSlot);
+        const std::string strNN = (nAddress < 10 ? "0" : "") + std::to_string(nAddress);
+        EXPECT_TRUE(!tune || WriteBytes(File("RecipesTune_i" + strNN), *tune));
+        EXPECT_TRUE(!data || WriteBytes(File("Data_i" + strNN), *data));
+        return nSlot;
+    }
+    std::string File(const std::string& strName) const { return m_dir.File(strName); }
+
+    tkdtest::CTempDir m_dir;
+    std::string m_strDir;
+    CBatchStore m_store;
+};
 
 }  // namespace storetest

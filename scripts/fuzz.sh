@@ -6,7 +6,7 @@
 #   scripts/fuzz.sh               each target for 10 minutes
 #   scripts/fuzz.sh --minutes N   each target for N minutes
 #
-# The targets run one after another with -jobs=1; new inputs go to build/fuzz/corpus/<target> (the
+# The targets run as many at a time as there are cores; new inputs go to build/fuzz/corpus/<target> (the
 # committed seeds under tests/fuzz/corpus are only read), crash inputs and logs to build/fuzz/findings.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -28,19 +28,33 @@ cmake --build "$build" -j "$(nproc)" --target "${targets[@]}"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 mkdir -p "$build/findings"
-failed=0
-for target in "${targets[@]}"; do
-  corpus="$build/corpus/$target"
+run_target() {
+  local target=$1 corpus="$build/corpus/$1"
   mkdir -p "$corpus"
-  echo "=== fuzz: $target for ${seconds} s ==="
-  if "$build/tests/fuzz/$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
-       -artifact_prefix="$build/findings/$target-" "$corpus" "tests/fuzz/corpus/$target" \
-       >"$build/findings/$target.log" 2>&1; then
-    grep -E '^stat::number_of_executed_units|^#[0-9]+.*DONE' "$build/findings/$target.log" | tail -n 2 || true
-  else
-    failed=1
-    echo "FAILED: $target (log: $build/findings/$target.log)"
-    tail -n 40 "$build/findings/$target.log"
-  fi
+  "$build/tests/fuzz/$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
+    -artifact_prefix="$build/findings/$target-" "$corpus" "tests/fuzz/corpus/$target" \
+    >"$build/findings/$target.log" 2>&1
+}
+# As many targets at a time as there are cores.
+jobs=$(nproc)
+failed=0
+for (( i = 0; i < ${#targets[@]}; i += jobs )); do
+  batch=("${targets[@]:i:jobs}")
+  pids=()
+  for target in "${batch[@]}"; do
+    echo "=== fuzz: $target for ${seconds} s ==="
+    run_target "$target" &
+    pids+=($!)
+  done
+  for k in "${!batch[@]}"; do
+    target=${batch[$k]}
+    if wait "${pids[$k]}"; then
+      echo "$target: $(grep -E '^stat::number_of_executed_units' "$build/findings/$target.log" | awk '{print $2}') executions, no finding"
+    else
+      failed=1
+      echo "FAILED: $target (log: $build/findings/$target.log)"
+      tail -n 40 "$build/findings/$target.log"
+    fi
+  done
 done
 exit "$failed"

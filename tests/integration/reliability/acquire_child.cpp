@@ -1,6 +1,7 @@
 // The acquiring program without its window, for the crash-safety test: finds the indicators (a real
 // search, or their files opened as a search does once the tuning is in), then polls until it is killed.
-// Writes "<run count of slot 0> <slot 1> <slot 2>" to stdout after every tick that completed a batch.
+// Writes "ready" to stdout once its files are open, then "<run count of slot 0> <slot 1> <slot 2>" after
+// every tick that completed a batch.
 //
 //   tkd_acquire_child search|attach <address>...
 //
@@ -57,6 +58,8 @@ int main(int argc, char** argv)
             s_store.OpenIndicatorFiles(ind.Address());
         }
     }
+    if (::write(STDOUT_FILENO, "ready\n", 6) != 6)
+        return 7;
     for (;;) {
         int nRow = -1;
         bool bCompleted = false;

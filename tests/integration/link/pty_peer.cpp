@@ -3,33 +3,28 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
 
 #include <fcntl.h>
 #include <poll.h>
-#include <termios.h>
 #include <unistd.h>
 
 namespace tkdtest {
 
 namespace {
 
-// Length of the request frame at the start of str: 5 (HL), 6 (HT), 0 when more bytes are needed,
-// -1 when no frame starts here. The parameter of HT may itself be CR or LF, so frames are
-// recognised by structure.
+// Length of the request frame at the start of str: 5 (HL), 6 (HT), 0 when more bytes are needed, -1 when
+// no frame starts here. HT's parameter may itself be CR or LF, so frames are recognised by structure.
 int FrameLength(const std::string& str)
 {
     if (str.size() < 5)
         return 0;
-    if (str[1] == 'H' && str[2] == 'L' && str[3] == '\r' && str[4] == '\n')
+    if (str.compare(1, 4, "HL\r\n") == 0)
         return 5;
-    if (str[1] == 'H' && str[2] == 'T') {
-        if (str.size() < 6)
-            return 0;
-        if (str[4] == '\r' && str[5] == '\n')
-            return 6;
-    }
-    return -1;
+    if (str.compare(1, 2, "HT") != 0)
+        return -1;
+    if (str.size() < 6)
+        return 0;
+    return str.compare(4, 2, "\r\n") == 0 ? 6 : -1;
 }
 
 }  // namespace
@@ -51,13 +46,9 @@ CPtyPeer::CPtyPeer()
 
 CPtyPeer::~CPtyPeer()
 {
-    Stop();
+    HangUp();
     if (!m_strLink.empty())
         ::unlink(m_strLink.c_str());
-    if (m_nSlaveKeep >= 0)
-        ::close(m_nSlaveKeep);
-    if (m_nMaster >= 0)
-        ::close(m_nMaster);
 }
 
 bool CPtyPeer::LinkAs(const std::string& strDir, int nComNumber)
@@ -83,31 +74,34 @@ void CPtyPeer::Stop()
         m_thread.join();
 }
 
-void CPtyPeer::WriteAll(const std::string& strBytes)
+bool CPtyPeer::WriteAll(const std::string& strBytes, int nStallMs)
 {
-    size_t nDone = 0;
-    while (nDone < strBytes.size() && m_bRun) {
+    for (size_t nDone = 0; nDone < strBytes.size();) {
         const ssize_t n = ::write(m_nMaster, strBytes.data() + nDone, strBytes.size() - nDone);
         if (n > 0) {
             nDone += static_cast<size_t>(n);
         } else if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
             pollfd pfd{m_nMaster, POLLOUT, 0};
-            ::poll(&pfd, 1, 5);
+            if (::poll(&pfd, 1, nStallMs) == 0 && nStallMs > 5)
+                return false;  // nobody reads the slave: the pty's buffer stays full
         } else {
-            return;
+            return false;
         }
+        if (nStallMs <= 5 && !m_bRun)
+            return false;
     }
+    return true;
 }
+
+bool CPtyPeer::WriteMaster(const std::string& strBytes) { return WriteAll(strBytes, 1000); }
 
 void CPtyPeer::Run()
 {
     std::string strPending;
     while (m_bRun && m_nMaster >= 0) {
         pollfd pfd{m_nMaster, POLLIN, 0};
-        if (::poll(&pfd, 1, 5) <= 0 || !(pfd.revents & POLLIN))
-            continue;
         char achBuf[256];
-        const ssize_t n = ::read(m_nMaster, achBuf, sizeof achBuf);
+        const ssize_t n = ::poll(&pfd, 1, 5) > 0 ? ::read(m_nMaster, achBuf, sizeof achBuf) : 0;
         if (n <= 0)
             continue;
         strPending.append(achBuf, static_cast<size_t>(n));
@@ -115,10 +109,7 @@ void CPtyPeer::Run()
             std::lock_guard<std::mutex> lock(m_mutex);
             m_strReceived.append(achBuf, static_cast<size_t>(n));
         }
-        for (;;) {
-            const int nFrame = FrameLength(strPending);
-            if (nFrame == 0)
-                break;
+        for (int nFrame; (nFrame = FrameLength(strPending)) != 0;) {
             if (nFrame < 0) {
                 strPending.erase(0, 1);  // not a frame start: the logged bytes show it
                 continue;
@@ -131,16 +122,11 @@ void CPtyPeer::Run()
                 m_astrFrames.push_back(strFrame);
             }
             m_cv.notify_all();
-            if (answer.nDelayMs > 0)
-                std::this_thread::sleep_for(std::chrono::milliseconds(answer.nDelayMs));
-            WriteAll(answer.strReply);
-            if (answer.bNeverQuiet) {
-                // One byte about every millisecond, for as long as the test wants.
-                m_bNoise = true;
-                while (m_bNoise && m_bRun) {
-                    WriteAll("~");
-                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-                }
+            std::this_thread::sleep_for(std::chrono::milliseconds(answer.nDelayMs));
+            WriteAll(answer.strReply, 5);
+            for (m_bNoise = answer.bNeverQuiet; m_bNoise && m_bRun;) {  // a byte about every millisecond
+                WriteAll("~", 5);
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
             }
         }
     }
@@ -164,39 +150,17 @@ bool CPtyPeer::WaitFrames(size_t nFrames, int nTimeoutMs) const
     return m_cv.wait_for(lock, std::chrono::milliseconds(nTimeoutMs), [&] { return m_astrFrames.size() >= nFrames; });
 }
 
-bool CPtyPeer::WriteMaster(const std::string& strBytes)
-{
-    size_t nDone = 0;
-    while (nDone < strBytes.size()) {
-        const ssize_t n = ::write(m_nMaster, strBytes.data() + nDone, strBytes.size() - nDone);
-        if (n > 0) {
-            nDone += static_cast<size_t>(n);
-        } else if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
-            pollfd pfd{m_nMaster, POLLOUT, 0};
-            if (::poll(&pfd, 1, 1000) == 0)
-                return false;  // nobody reads the slave: the pty's buffer stays full
-        } else {
-            return false;
-        }
-    }
-    return true;
-}
-
 std::string CPtyPeer::ReadMaster(int nTimeoutMs, size_t nMax)
 {
     std::string str;
     const auto tEnd = std::chrono::steady_clock::now() + std::chrono::milliseconds(nTimeoutMs);
-    while (str.size() < nMax) {
-        const auto tLeft =
-            std::chrono::duration_cast<std::chrono::milliseconds>(tEnd - std::chrono::steady_clock::now()).count();
-        if (tLeft <= 0)
-            break;
+    for (auto tNow = std::chrono::steady_clock::now(); str.size() < nMax && tNow < tEnd;
+         tNow = std::chrono::steady_clock::now()) {
         pollfd pfd{m_nMaster, POLLIN, 0};
-        if (::poll(&pfd, 1, static_cast<int>(tLeft)) <= 0 || !(pfd.revents & POLLIN))
-            continue;
         char achBuf[256];
-        const size_t nWant = std::min(sizeof achBuf, nMax - str.size());
-        const ssize_t n = ::read(m_nMaster, achBuf, nWant);
+        const int nLeftMs = static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(tEnd - tNow).count());
+        const ssize_t n =
+            ::poll(&pfd, 1, nLeftMs) > 0 ? ::read(m_nMaster, achBuf, std::min(sizeof achBuf, nMax - str.size())) : 0;
         if (n > 0)
             str.append(achBuf, static_cast<size_t>(n));
     }
@@ -206,12 +170,11 @@ std::string CPtyPeer::ReadMaster(int nTimeoutMs, size_t nMax)
 void CPtyPeer::HangUp()
 {
     Stop();
-    if (m_nSlaveKeep >= 0)
-        ::close(m_nSlaveKeep);
-    m_nSlaveKeep = -1;
-    if (m_nMaster >= 0)
-        ::close(m_nMaster);
-    m_nMaster = -1;
+    for (int* pFd : {&m_nSlaveKeep, &m_nMaster}) {
+        if (*pFd >= 0)
+            ::close(*pFd);
+        *pFd = -1;
+    }
 }
 
 double ElapsedMs(const std::function<void()>& fn)
@@ -228,8 +191,8 @@ std::string HlReply(uint8_t byAddress, const std::string& strPayload24)
 
 std::string HtReply(uint8_t byAddress, uint8_t byParam, const std::string& strDigits21)
 {
-    return std::string(1, static_cast<char>(byAddress)) + "HT" + std::string(1, static_cast<char>(byParam)) + "\r\n" +
-           strDigits21 + "\r\n";
+    return std::string{static_cast<char>(byAddress), 'H', 'T', static_cast<char>(byParam), '\r', '\n'} + strDigits21 +
+           "\r\n";
 }
 
 }  // namespace tkdtest

@@ -20,9 +20,8 @@ struct CPeerAnswer {
     bool bNeverQuiet = false; // after the reply, keep writing bytes until StopNoise()
 };
 
-// A pseudo-terminal pair. The master stays here; the slave is reached through a COMn link made in a
-// directory, as the serial channel opens it. The peer keeps a descriptor of the slave itself, so the
-// master never sees a hang-up while the port under test is closed.
+// A pseudo-terminal pair: the master here, the slave reached through a COMn link. The peer keeps the slave
+// open itself, so the master never sees a hang-up while the port under test is closed.
 class CPtyPeer {
 public:
     CPtyPeer();
@@ -35,8 +34,8 @@ public:
     const std::string& SlavePath() const { return m_strSlave; }
     bool LinkAs(const std::string& strDir, int nComNumber);
 
-    // Answers each request frame (5-byte HL or 6-byte HT, recognised by structure) with fnAnswer's result,
-    // on a thread of its own, until Stop. Without Start the master is only read and written by hand.
+    // Answers each request frame (HL or HT, recognised by structure) with fnAnswer's result on a thread of
+    // its own, until Stop. Without Start the master is only read and written by hand.
     void Start(std::function<CPeerAnswer(const std::string& strFrame)> fnAnswer);
     void Stop();
     void StopNoise() { m_bNoise = false; }
@@ -56,7 +55,7 @@ public:
 
 private:
     void Run();
-    void WriteAll(const std::string& strBytes);
+    bool WriteAll(const std::string& strBytes, int nStallMs);  // false when the master takes nothing for nStallMs
 
     int m_nMaster = -1;
     int m_nSlaveKeep = -1;

@@ -12,57 +12,35 @@ namespace {
 
 using CConversation = CPtyTest;
 
-TEST_F(CConversation, FramesOnTheLineByteForByte)
+// Each row's conversation, then one answered well: frames byte for byte, the reply handed over whole or refused
+// and drained, so that the next conversation sees its own reply only.
+TEST_F(CConversation, FramesAndReplies)
 {
+    const std::string strHl5 = HlReply(5);
     const struct {
+        const char* pszWhy;
         int nKind;
         int nAddress;
         int nParam;
         std::string strFrame;
-    } aRows[] = {
-        {REQ_HL, 5, 0, std::string("\x05HL\r\n", 5)},
-        {REQ_HT, 5, 23, std::string("\x05HT\x17\r\n", 6)},
-        {REQ_HL, 0, 0, std::string("\x00HL\r\n", 5)},
-        {REQ_HL, 99, 7, std::string("\x63HL\r\n", 5)},       // HL carries no parameter
-        {REQ_HT, 10, 13, std::string("\x0AHT\x0D\r\n", 6)},  // LF and CR sent as they are
-        {REQ_HT, 13, 10, std::string("\x0DHT\x0A\r\n", 6)},
-        {REQ_HT, 17, 19, std::string("\x11HT\x13\r\n", 6)},  // XON and XOFF are ordinary bytes
-        {REQ_HT, 3, 0, std::string("\x03HT\x00\r\n", 6)},
-        {REQ_HT, 300, 263, std::string("\x2CHT\x07\r\n", 6)},  // low 8 bits
-        {REQ_HL, -1, 0, std::string("\xFFHL\r\n", 5)},
-    };
-    m_peer.Start([](const std::string& strFrame) { return CPeerAnswer{HlReply(static_cast<uint8_t>(strFrame[0]))}; });
-    CComPort port(CLineTiming::Short());
-    ASSERT_TRUE(port.Open(PortParams()));
-    std::string strExpected;
-    for (const auto& row : aRows) {
-        SCOPED_TRACE("kind " + std::to_string(row.nKind) + " address " + std::to_string(row.nAddress));
-        EXPECT_TRUE(Exchange(port, row.nKind, row.nAddress, row.nParam));
-        EXPECT_EQ(Bytes(m_reply.m_aby, m_reply.m_nLen), HlReply(static_cast<uint8_t>(row.strFrame[0])));
-        strExpected += row.strFrame;
-    }
-    EXPECT_EQ(m_peer.Received(), strExpected) << "nothing before, between or after the frames";
-}
-
-TEST_F(CConversation, AcceptedAndRefusedReplies)
-{
-    const struct {
-        const char* pszWhy;
-        int nKind;
         std::string strReply;
         bool bAccepted;
     } aRows[] = {
-        {"HL reply to HL", REQ_HL, HlReply(5), true},
-        {"HT reply to HT", REQ_HT, HtReply(5, 23), true},
-        {"HT reply with record CR", REQ_HT, HtReply(5, 0x0D), true},
-        {"HL reply to HT: the shape decides", REQ_HT, HlReply(5), true},
-        {"reply from another address", REQ_HL, HlReply(6), true},
-        {"HL reply with 7 further bytes, handed over whole", REQ_HL, HlReply(5) + "1234567", true},
-        {"CE for CD", REQ_HL, HlReply(5).replace(6, 1, "E"), false},
-        {"HL of 32 bytes", REQ_HL, HlReply(5).substr(0, 32), false},
-        {"HT with a blank at 15", REQ_HT, HtReply(5, 23).replace(15, 1, " "), false},
-        {"garbage", REQ_HT, "\x01\x02garbage\r\n\x11\x13 no reply here", false},
-        {"150 bytes of garbage: the read takes 64, the drain the rest", REQ_HT, std::string(150, 'g'), false},
+        {"HL", REQ_HL, 5, 0, std::string("\x05HL\r\n", 5), strHl5, true},
+        {"HT", REQ_HT, 5, 23, std::string("\x05HT\x17\r\n", 6), HtReply(5, 23), true},
+        {"HL carries no parameter", REQ_HL, 99, 7, "\x63HL\r\n", HlReply(99), true},
+        {"LF and CR sent as they are", REQ_HT, 10, 13, "\x0AHT\x0D\r\n", HtReply(10, 13), true},
+        {"CR and LF the other way round", REQ_HT, 13, 10, "\x0DHT\x0A\r\n", HtReply(13, 10), true},
+        {"XON and XOFF are ordinary bytes", REQ_HT, 17, 19, "\x11HT\x13\r\n", HtReply(17, 19), true},
+        {"address and record 0", REQ_HT, 0, 0, std::string("\x00HT\x00\r\n", 6), HtReply(0, 0), true},
+        {"low 8 bits; another address answers", REQ_HT, 300, 263, "\x2CHT\x07\r\n", HtReply(6, 23), true},
+        {"HL reply to HT: the shape decides", REQ_HT, -1, 23, "\xFFHT\x17\r\n", strHl5, true},
+        {"HL reply with 7 further bytes", REQ_HL, 5, 0, "\x05HL\r\n", strHl5 + "1234567", true},
+        {"CE for CD", REQ_HL, 5, 0, "\x05HL\r\n", std::string(strHl5).replace(6, 1, "E"), false},
+        {"HL of 32 bytes", REQ_HL, 5, 0, "\x05HL\r\n", strHl5.substr(0, 32), false},
+        {"HT with a blank at 15", REQ_HT, 5, 23, "\x05HT\x17\r\n", HtReply(5, 23).replace(15, 1, " "), false},
+        {"garbage", REQ_HL, 5, 0, "\x05HL\r\n", "\x01\x02garbage\r\n\x11\x13 no reply here", false},
+        {"150 bytes of garbage: read 64, drain the rest", REQ_HL, 5, 0, "\x05HL\r\n", std::string(150, 'g'), false},
     };
     std::mutex mutex;
     std::string strNext;
@@ -72,22 +50,26 @@ TEST_F(CConversation, AcceptedAndRefusedReplies)
     });
     CComPort port(CLineTiming::Short());
     ASSERT_TRUE(port.Open(PortParams()));
+    std::string strFrames;
     for (const auto& row : aRows) {
         SCOPED_TRACE(row.pszWhy);
-        for (int nTry = 0; nTry < 2; ++nTry) {  // then a good reply: the next conversation sees its own only
+        for (int nTry = 0; nTry < 2; ++nTry) {
             const std::string strReply = nTry == 0 ? row.strReply : HlReply(5, "NEXT00000000000000000000");
             {
                 std::lock_guard<std::mutex> lock(mutex);
                 strNext = strReply;
             }
-            const bool bAccepted = Exchange(port, row.nKind, 5);
+            const bool bAccepted =
+                nTry == 0 ? Exchange(port, row.nKind, row.nAddress, row.nParam) : Exchange(port, REQ_HL, 5);
             EXPECT_EQ(bAccepted, nTry == 1 || row.bAccepted);
             EXPECT_EQ(Bytes(m_reply.m_aby, m_reply.m_nLen), bAccepted ? strReply : "");
             EXPECT_EQ(m_reply.m_aby[0], static_cast<uint8_t>(bAccepted ? strReply[0] : 0));
             for (int i = std::max(m_reply.m_nLen, 1); i < CComPort::kMaxBlock; ++i)
                 ASSERT_EQ(m_reply.m_aby[i], 0xEE) << "caller's byte " << i << " beyond the reply was changed";
         }
+        strFrames += row.strFrame + "\x05HL\r\n";
     }
+    EXPECT_EQ(m_peer.Received(), strFrames) << "nothing before, between or after the frames";
 }
 
 // A reply that comes after the conversation gave up waits in the driver and is what the next read finds.

@@ -35,7 +35,7 @@ public:
     CPeer(const CPeer&) = delete;
     CPeer& operator=(const CPeer&) = delete;
     bool IsOpen() const { return m_fd >= 0; }
-    bool Send(const std::string& str) { return ::write(m_fd, str.data(), str.size()) == static_cast<ssize_t>(str.size()); }
+    bool Send(const std::string& s) { return ::write(m_fd, s.data(), s.size()) == static_cast<ssize_t>(s.size()); }
     // Reads until nWant bytes came, the line was quiet for nQuietMs (before the first byte too) or nLimitMs passed.
     std::string Read(size_t nWant, int nQuietMs, int nLimitMs = 3000)
     {

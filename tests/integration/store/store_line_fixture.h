@@ -1,45 +1,28 @@
-// A store, a port and the simulated line on a pseudo-terminal in a temporary directory, for the store's line tests.
+// Shared helpers of the store's line tests (with those of the unit tests): file texts and a store on a simulated line in a temporary directory.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <ctime>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "batch_store.h"
 #include "com_port.h"
 #include "sim_line.h"
+#include "store_test_util.h"
 #include "temp_dir.h"
 
 namespace storeline {
 
-// 5 December 2026, 14:03:27: every record header of these tests starts with this.
-inline constexpr const char* kHeaderTime = "05.12.2026,14:03:27,";
+using tkdtest::ReadBytes;
 
-inline void FixedClock(std::tm* ptm)
-{
-    ptm->tm_year = 2026 - 1900;
-    ptm->tm_mon = 11;
-    ptm->tm_mday = 5;
-    ptm->tm_hour = 14;
-    ptm->tm_min = 3;
-    ptm->tm_sec = 27;
-}
+using storetest::FixedClock;
 
-class CCountingPump : public IMessagePump {
-public:
-    void PumpOneMessage() override { ++m_nCalls; }
-    int m_nCalls = 0;
-};
+// Every record header of these tests starts with this (the fixed clock).
+inline const std::string kHeaderTime = "05.12.2026,14:03:27,";
 
-class CRecordingBar : public IProgressBar {
-public:
-    void SetPos(int nPos) override { m_anPos.push_back(nPos); }
-    std::vector<int> m_anPos;
-};
+inline std::string NN(int nAddress) { return (nAddress < 10 ? "0" : "") + std::to_string(nAddress); }
 
 // The tuning file an indicator of the simulator should get: its tuning, value by value.
 inline std::string TuningFileOf(const CSimIndicator& ind)
@@ -48,24 +31,27 @@ inline std::string TuningFileOf(const CSimIndicator& ind)
     for (int e = 0; e < 100; ++e) {
         for (int k = 0; k < 6; ++k)
             str += std::to_string(ind.Tune(e, k)) + ",";
-        if (e % 10 == 9)
-            str += "\r\n";
+        str += e % 10 == 9 ? "\r\n" : "";
     }
     return str;
 }
 
-// The line runs in a temporary directory that is also the current directory (the port's COM1 link
-// lies there) and the store's data directory.
+// The line (the simulator unless Link is replaced) on COM1 in a temporary current and data directory.
 class StoreOnLine : public ::testing::Test {
 protected:
     explicit StoreOnLine(const CLineTiming& timing = CLineTiming::Short()) : m_port(timing) {}
+    virtual bool Link() { return m_line.Start() && m_line.LinkAs(m_dir.Path(), 1); }
 
     void SetUp() override
     {
         m_pChdir = std::make_unique<tkdtest::CScopedChdir>(m_dir.Path());
-        ASSERT_TRUE(m_line.Start());
-        ASSERT_TRUE(m_line.LinkAs(m_dir.Path(), 1));
-        ASSERT_TRUE(OpenPort());
+        ASSERT_TRUE(Link());
+        CPortParams params;
+        params.m_nComNumber = 1;
+        std::strcpy(params.m_szPortName, "COM1");
+        params.m_nBaud = 9600;
+        params.m_byDataBits = 8;
+        ASSERT_TRUE(m_port.Open(params));
         m_strDataDir = m_dir.Path() + "/";
         ASSERT_TRUE(m_store.Open(m_strDataDir.c_str()));
         m_store.SetClock(FixedClock);
@@ -79,18 +65,7 @@ protected:
         m_pChdir.reset();
     }
 
-    bool OpenPort()
-    {
-        CPortParams params;
-        params.m_nComNumber = 1;
-        std::strcpy(params.m_szPortName, "COM1");
-        params.m_nBaud = 9600;
-        params.m_byDataBits = 8;
-        return m_port.Open(params);
-    }
-
-    // Registers an indicator of the line in the store's next slot as a search would (its tuning
-    // copied, its files opened), without the time a search takes. Returns the slot.
+    // Registers an indicator in the next slot as a search would, without its time. Returns the slot.
     int Attach(CSimIndicator& ind)
     {
         const int nSlot = m_store.RegisterIndicator(ind.Address());
@@ -99,6 +74,16 @@ protected:
                 m_store.SetTuneValue(nSlot, e, k, ind.Tune(e, k));
         m_store.OpenIndicatorFiles(ind.Address());
         return nSlot;
+    }
+
+    // Polls n times; returns the row and completed flag of the last poll.
+    std::pair<int, bool> Poll(int n = 1)
+    {
+        int nRow = -1;
+        bool bCompleted = false;
+        for (int i = 0; i < n; ++i)
+            m_store.Poll(m_port, &nRow, &bCompleted);
+        return {nRow, bCompleted};
     }
 
     std::string File(const std::string& strName) const { return m_dir.File(strName); }

@@ -1,6 +1,7 @@
 // The test's end of a pseudo-terminal: frame recognition at the master and scripted answers.
 #include "pty_peer.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 
@@ -16,15 +17,11 @@ namespace {
 // no frame starts here. HT's parameter may itself be CR or LF, so frames are recognised by structure.
 int FrameLength(const std::string& str)
 {
-    if (str.size() < 5)
+    if (str.size() < 5 || (str.size() < 6 && str.compare(1, 2, "HT") == 0))
         return 0;
     if (str.compare(1, 4, "HL\r\n") == 0)
         return 5;
-    if (str.compare(1, 2, "HT") != 0)
-        return -1;
-    if (str.size() < 6)
-        return 0;
-    return str.compare(4, 2, "\r\n") == 0 ? 6 : -1;
+    return str.compare(1, 2, "HT") == 0 && str.compare(4, 2, "\r\n") == 0 ? 6 : -1;
 }
 
 }  // namespace
@@ -32,11 +29,8 @@ int FrameLength(const std::string& str)
 CPtyPeer::CPtyPeer()
 {
     m_nMaster = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (m_nMaster < 0)
-        return;
-    if (::grantpt(m_nMaster) != 0 || ::unlockpt(m_nMaster) != 0 || ::ptsname(m_nMaster) == nullptr) {
-        ::close(m_nMaster);
-        m_nMaster = -1;
+    if (m_nMaster < 0 || ::grantpt(m_nMaster) != 0 || ::unlockpt(m_nMaster) != 0 || ::ptsname(m_nMaster) == nullptr) {
+        HangUp();  // closes what was opened: IsReady() is false
         return;
     }
     m_strSlave = ::ptsname(m_nMaster);
@@ -74,26 +68,22 @@ void CPtyPeer::Stop()
         m_thread.join();
 }
 
-bool CPtyPeer::WriteAll(const std::string& strBytes, int nStallMs)
+bool CPtyPeer::WriteAll(const std::string& strBytes, int nStallMs, bool bWhileRunning)
 {
     for (size_t nDone = 0; nDone < strBytes.size();) {
-        const ssize_t n = ::write(m_nMaster, strBytes.data() + nDone, strBytes.size() - nDone);
-        if (n > 0) {
-            nDone += static_cast<size_t>(n);
-        } else if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
-            pollfd pfd{m_nMaster, POLLOUT, 0};
-            if (::poll(&pfd, 1, nStallMs) == 0 && nStallMs > 5)
-                return false;  // nobody reads the slave: the pty's buffer stays full
-        } else {
+        if (bWhileRunning && !m_bRun)
             return false;
-        }
-        if (nStallMs <= 5 && !m_bRun)
+        const ssize_t n = ::write(m_nMaster, strBytes.data() + nDone, strBytes.size() - nDone);
+        pollfd pfd{m_nMaster, POLLOUT, 0};
+        if (n > 0)
+            nDone += static_cast<size_t>(n);
+        else if (n == 0 || (errno != EAGAIN && errno != EINTR) || (::poll(&pfd, 1, nStallMs) == 0 && !bWhileRunning))
             return false;
     }
     return true;
 }
 
-bool CPtyPeer::WriteMaster(const std::string& strBytes) { return WriteAll(strBytes, 1000); }
+bool CPtyPeer::WriteMaster(const std::string& strBytes) { return WriteAll(strBytes, 1000, false); }
 
 void CPtyPeer::Run()
 {
@@ -123,9 +113,9 @@ void CPtyPeer::Run()
             }
             m_cv.notify_all();
             std::this_thread::sleep_for(std::chrono::milliseconds(answer.nDelayMs));
-            WriteAll(answer.strReply, 5);
+            WriteAll(answer.strReply, 5, true);
             for (m_bNoise = answer.bNeverQuiet; m_bNoise && m_bRun;) {  // a byte about every millisecond
-                WriteAll("~", 5);
+                WriteAll("~", 5, true);
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
             }
         }

@@ -55,7 +55,8 @@ public:
 
 private:
     void Run();
-    bool WriteAll(const std::string& strBytes, int nStallMs);  // false when the master takes nothing for nStallMs
+    // False when the master takes nothing for nStallMs (nobody reads the slave) or, bWhileRunning, after Stop.
+    bool WriteAll(const std::string& strBytes, int nStallMs, bool bWhileRunning);
 
     int m_nMaster = -1;
     int m_nSlaveKeep = -1;

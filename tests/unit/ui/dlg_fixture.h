@@ -81,10 +81,9 @@ public:
     void ProgressSetRange(int, int, int) override {}
     IProgressBar& Progress(int) override { return m_progress; }
     IMessagePump& Pump() override { return m_pump; }
-    int StartTimer(int nTimerId, int nPeriodMs) override
+    int StartTimer(int nTimerId, int) override
     {
         ++m_nTimerStarts;
-        m_nPeriodMs = nPeriodMs;
         return m_nRunningTimer = m_bTimerWorks ? nTimerId : 0;
     }
     bool StopTimer(int nTimerId) override
@@ -107,15 +106,13 @@ public:
     std::map<int, int> m_mapSel;
     Strings m_astrColumns;
     std::vector<Strings> m_aRows;
-    int m_nCellWrites = 0, m_nTimerStarts = 0, m_nRunningTimer = 0, m_nPeriodMs = 0, m_nRepaints = 0, m_nAbouts = 0;
+    int m_nCellWrites = 0, m_nTimerStarts = 0, m_nRunningTimer = 0, m_nRepaints = 0, m_nAbouts = 0;
     bool m_bTimerWorks = true, m_bMinimized = false;
     struct : IErrorReporter {
         void ShowError(const char* pszText) override { m_astrMessages.emplace_back(pszText); }
         Strings m_astrMessages;
     } m_reporter;
-    struct : IProgressBar {
-        void SetPos(int) override {}
-    } m_progress;
+    struct : IProgressBar { void SetPos(int) override {} } m_progress;  // the positions: the window test's bars
     CRecordingPump m_pump;
     CRecordingSurface m_surface;
 };

@@ -124,6 +124,7 @@ TEST_F(CAcquisitionTest, SearchStartTicksAndStopFollowThePhaseTableAndShowComple
     m_view.m_surface.m_aCalls.clear();
     tick(3);
     EXPECT_EQ(m_view.Cell(1, 2), "500");
+    EXPECT_EQ(m_view.Cell(1, 1), "0");
     EXPECT_EQ(m_view.Fills(), 2u);
     tick(24);
     EXPECT_EQ(m_store.GetRunCount(0), 9);

@@ -126,7 +126,7 @@ private Q_SLOTS:
             QCOMPARE(pWidget->property("ctlId").toInt(), anOrder[i]);
         }
 
-        // Chart rectangles inside their group boxes, below the titles; the status box below "Поиск", as wide.
+        // Chart rectangles inside their group boxes, below the titles; the status box between "Поиск" and "Старт", as wide.
         const QRect rcGroupCurrent = rig.Control(IDC_GROUP_CURRENT)->geometry();
         QVERIFY(rcGroupCurrent.contains(kRcCurrent) && kRcCurrent.top() > rcGroupCurrent.top() + 12);
         QVERIFY(rig.Control(IDC_GROUP_ALL)->geometry().contains(kRcAll));

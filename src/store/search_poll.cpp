@@ -30,6 +30,26 @@ bool IsRecordable(char c)
     return c != '\0' && c != '|' && c != '\r' && c != '\n';
 }
 
+// One conversation whose reply must come from the indicator that was asked. The link accepts a reply
+// by its shape alone; on a shared line a late reply of another indicator, or the reply to an earlier
+// entry, has the same shape and would be taken for this one: an indicator's state or tuning would
+// land in another's slot. The indicators echo the address at position 0 and, in a tuning reply, the
+// entry at position 3, so a reply that does not carry them is drained with whatever follows it and
+// counts as no answer.
+bool ExchangeWith(CComPort& port, int nKind, int nAddress, int nParam, uint8_t* pReply, int* pnLen)
+{
+    if (!port.Exchange(nKind, nAddress, nParam, pReply, pnLen))
+        return false;
+    const bool bTune = nKind == REQ_HT;
+    if (pReply[0] == static_cast<uint8_t>(nAddress) && pReply[2] == (bTune ? 'T' : 'L') &&
+        (!bTune || pReply[3] == static_cast<uint8_t>(nParam)))
+        return true;
+    port.Drain();
+    pReply[0] = 0;
+    *pnLen = 0;
+    return false;
+}
+
 void SetBar(IProgressBar* pBar, int nPos)
 {
     if (pBar != nullptr)
@@ -46,22 +66,24 @@ bool CBatchStore::Search(IMessagePump* pPump, CComPort port, IProgressBar* pScan
         int nFound = 0;
         uint8_t abyReply[CComPort::kMaxBlock] = {};
         int nLen = 0;
+        // Bytes left on the line by an earlier conversation (a late reply) would spoil the first request.
+        port.Drain();
         for (int nAddress = 0; nAddress < kScanAddresses; ++nAddress) {
             SetBar(pScanBar, nAddress + 1);
             Pump(pPump);
             if (nFound == kMaxSlots)
                 break;
-            if (!port.Exchange(REQ_HL, nAddress, 0, abyReply, &nLen))
+            if (!ExchangeWith(port, REQ_HL, nAddress, 0, abyReply, &nLen))
                 continue;
             // The state code the indicator showed, handed back to it after the download.
             const char achState[2] = {static_cast<char>(abyReply[kPosRecipe]), static_cast<char>(abyReply[kPosDose])};
             bool bAbandoned = false;
             for (int nEntry = 0; nEntry < kEntries; ++nEntry) {
-                bool bOk = port.Exchange(REQ_HT, nAddress, nEntry, abyReply, &nLen);
+                bool bOk = ExchangeWith(port, REQ_HT, nAddress, nEntry, abyReply, &nLen);
                 for (int nRetry = 0; !bOk && nRetry < kDownloadRetries; ++nRetry) {
                     Pump(pPump);
                     SleepMs(nWaitMs);
-                    bOk = port.Exchange(REQ_HT, nAddress, nEntry, abyReply, &nLen);
+                    bOk = ExchangeWith(port, REQ_HT, nAddress, nEntry, abyReply, &nLen);
                 }
                 if (!bOk) {
                     bAbandoned = true;
@@ -102,7 +124,7 @@ void CBatchStore::PollSlot(CComPort& port, int nSlot, int* pnRow, bool* pbComple
 {
     uint8_t abyReply[CComPort::kMaxBlock] = {};
     int nLen = 0;
-    if (!port.Exchange(REQ_HL, m_anAddress[nSlot], 0, abyReply, &nLen)) {
+    if (!ExchangeWith(port, REQ_HL, m_anAddress[nSlot], 0, abyReply, &nLen)) {
         SleepMs(port.Timing().nSilenceWaitMs);
         return;
     }

@@ -22,12 +22,14 @@ void Pump(IMessagePump* pPump)
         pPump->PumpOneMessage();
 }
 
-// A state-code byte goes into the record header as it is. A terminator would cut the record, a "|"
-// would split it in the record text, and CR LF would split its line in the data file; an answer
-// carrying one of those cannot be recorded and is passed over like one naming no configured recipe.
+// A state-code byte goes into the record header as it is, where a record line holds the recipe and
+// dose digits. Any other byte makes a line that is no record line: a terminator would cut the record, a
+// "|" would split it in the record text, CR LF would split its line in the data file, and "=" or a
+// letter would move its values to other entries when it is loaded. Such an answer cannot be recorded
+// and is passed over like one naming no configured recipe.
 bool IsRecordable(char c)
 {
-    return c != '\0' && c != '|' && c != '\r' && c != '\n';
+    return c >= '0' && c <= '9';
 }
 
 // One conversation whose reply must come from the indicator that was asked. The link accepts a reply

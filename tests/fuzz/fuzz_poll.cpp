@@ -109,6 +109,32 @@ std::string HlReply(FuzzedDataProvider& fdp, bool bRawState)
     return str;
 }
 
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// "dd.mm.yyyy,hh:mm:ss,RD=" (the fixed clock's) and values, or values alone; values "-"? digits, by ",".
+bool IsRecordLine(const std::string& strLine)
+{
+    size_t nPos = 0;
+    if (strLine.compare(0, 20, "05.12.2026,14:03:27,") == 0) {
+        if (strLine.size() < 23 || !IsDigit(strLine[20]) || !IsDigit(strLine[21]) || strLine[22] != '=')
+            return false;
+        nPos = 23;
+    }
+    for (;;) {
+        if (nPos < strLine.size() && strLine[nPos] == '-')
+            ++nPos;
+        const size_t nDigits = nPos;
+        while (nPos < strLine.size() && IsDigit(strLine[nPos]))
+            ++nPos;
+        if (nPos == nDigits)
+            return false;
+        if (nPos == strLine.size())
+            return true;
+        if (strLine[nPos++] != ',')
+            return false;
+    }
+}
+
 void CheckBounds(const CBatchStore& store)
 {
     FUZZ_CHECK(std::strlen(store.GetPending(0)) <= static_cast<size_t>(CBatchStore::kMaxPendingChars));
@@ -172,12 +198,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
     for (size_t i = 0; i < s_rig.strFrames.size(); i += strFrame.size())
         FUZZ_CHECK(s_rig.strFrames.compare(i, strFrame.size(), strFrame) == 0);
 
-    // The data file holds exactly the records of the text, one CR LF line each, in the same order.
+    // The data file holds exactly the records of the text, one CR LF line each, in the same order,
+    // each a record line: the header's state code two digits, every value an integer.
     const std::string strFile = tkdtest::ReadBytes(strDataPath);
     std::string strAsText;
     size_t nStart = 0;
-    for (size_t nEnd; (nEnd = strFile.find("\r\n", nStart)) != std::string::npos; nStart = nEnd + 2)
-        strAsText += strFile.substr(nStart, nEnd - nStart) + "|";
+    for (size_t nEnd; (nEnd = strFile.find("\r\n", nStart)) != std::string::npos; nStart = nEnd + 2) {
+        const std::string strLine = strFile.substr(nStart, nEnd - nStart);
+        if (!IsRecordLine(strLine))
+            std::fprintf(stderr, "not a record line: \"%s\"\n", strLine.c_str());
+        FUZZ_CHECK(IsRecordLine(strLine));
+        strAsText += strLine + "|";
+    }
     FUZZ_CHECK(nStart == strFile.size());
     FUZZ_CHECK(strAsText == store.GetRecordText(0));
     return 0;

@@ -100,3 +100,5 @@ put("fuzz_poll", "faults", poll_seed([("hl", 3, 1, 0), ("silent",), ("hl", 3, 2,
                                       ("extra", 3, 0, 352, b"\x07HL\r\n"), ("hl", 1, 1, 12)]))
 put("fuzz_poll", "state_bytes", poll_seed([("rawstate", ord("1"), ord("|"), 0), ("hl", 1, 1, 1190),
                                            ("hl", 1, 0, 1502), ("rawstate", 0, ord("1"), 5), ("hl", 0, 0, 7)]))
+put("fuzz_poll", "state_equals", poll_seed([("rawstate", ord("1"), ord("="), 0), ("hl", 1, 1, 1190),
+                                            ("hl", 1, 0, 1502)]))

@@ -173,9 +173,9 @@ TEST_F(Faults, LateRepliesSurfaceInTheNextReadOfTheSameIndicator)
     ReloadAndCheck();
 }
 
-// Known fault: ReadReply accepts a reply by its shape, whatever its address byte, and the poll takes
-// it as the state of the indicator it asked. Indicator 0's late reply, read after the request to
-// indicator 1, puts indicator 0's state into indicator 1's batch.
+// The link accepts a reply by its shape, whatever its address byte. Indicator 0's late reply, read after
+// the request to indicator 1, must not become indicator 1's state (it did until the store checked the
+// address).
 TEST_F(Faults, ALateReplyOfOneIndicatorIsNotTakenForTheNextOnesState)
 {
     AddThree();
@@ -196,9 +196,9 @@ TEST_F(Faults, ALateReplyOfOneIndicatorIsNotTakenForTheNextOnesState)
 
 // ---- Search -----------------------------------------------------------------------------------------
 
-// Known fault: the search starts talking without clearing the line. The tail of a late reply from the
-// last polling tick (a read takes at most 64 bytes; a late reply glued to the next one leaves two)
-// spoils the first request of the scan, and the indicator at address 0 is not found.
+// The tail of a late reply from the last polling tick (a read takes at most 64 bytes; a late reply
+// glued to the next one leaves two) must not spoil the search's first request: the indicator at
+// address 0 was not found until the search cleared the line first.
 TEST_F(Faults, BytesLeftFromPollingDoNotHideTheIndicatorAtAddressZero)
 {
     AddThree();
@@ -249,9 +249,9 @@ TEST_F(Faults, SearchPastSilentGarbledAbandonedIndicatorsAndANoisyStretch)
     ExpectFilesMatchStore();
 }
 
-// Known fault: an HT reply is accepted whatever record number it carries at position 3. A reply that
-// comes too late for its request, after the retry was answered, is read as the next entry's tuning: the
-// slot's tuning and the tuning file are wrong, and the next search moves the data file aside.
+// A tuning reply that comes too late for its request, after the retry was answered, must not be read
+// as the next entry's tuning (it was, until the store checked the entry at position 3: the slot's
+// tuning and the tuning file were wrong, and the next search moved the data file aside).
 TEST_F(Faults, ALateTuningReplyIsNotTakenForTheNextEntry)
 {
     AddThree();

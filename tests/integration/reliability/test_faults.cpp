@@ -1,7 +1,8 @@
 // Faults on a real pseudo-terminal during search and polling: silent indicators, garbage, truncated and
 // corrupted replies, late replies, a line that never falls quiet, an indicator that vanishes and comes
-// back, a tuning that changes, the line hung up. Each case ends with a search and the checks that no
-// completed record is lost or corrupted and that the totals are the sums of the data files.
+// back, a tuning that changes, the line hung up. Each case ends with the next search (or the reload of
+// the files that a search does) and the checks that no completed record is lost or corrupted and that
+// the totals are the sums of the data files.
 #include <gtest/gtest.h>
 
 #include <algorithm>

@@ -20,7 +20,8 @@ int FormatDecimal(int32_t n, char* pszOut);
 void PadTwoDigits(const char* pszNumber, char* pszOut);
 // Field nField (counted from 1) of a comma-separated list. True with the value when the field
 // exists (an empty field between commas reads 0), false with 0 when the list is empty or has no such
-// field. The list is read up to its terminator.
+// field. A list that ends with a comma has an empty field after it: every field number past its end
+// then gives 0 and true. The list is read up to its terminator.
 bool GetField(const char* pszList, int nField, int32_t* pnValue);
 // The six tuning values of an HT reply from its 21 digits (reply positions 6 to 26), widths 5, 5, 4, 3, 2, 2.
 void ParseTuneRow(const uint8_t* pDigits, int32_t anValues[6]);

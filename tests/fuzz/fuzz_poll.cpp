@@ -14,6 +14,7 @@
 
 #include "batch_store.h"
 #include "com_port.h"
+#include "fixed_clock.h"
 #include "fuzz_check.h"
 #include "pty_peer.h"
 #include "temp_dir.h"
@@ -21,16 +22,6 @@
 namespace {
 
 constexpr int kAddress = 7;
-
-void FixedClock(std::tm* ptm)
-{
-    ptm->tm_year = 2026 - 1900;
-    ptm->tm_mon = 11;
-    ptm->tm_mday = 5;
-    ptm->tm_hour = 14;
-    ptm->tm_min = 3;
-    ptm->tm_sec = 27;
-}
 
 // Every reply is in the driver before the poll asks, so no wait is needed: a read ends as soon as the
 // block is in, a silent indicator costs 1 ms, and draining and the silence pause cost nothing.
@@ -159,7 +150,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
     const std::string strDataPath = s_rig.dir.File("Data_i07");
     std::remove(strDataPath.c_str());
     FUZZ_CHECK(store.Open(s_rig.strDir.c_str()));
-    store.SetClock(FixedClock);
+    store.SetClock(tkdtest::FixedClock);
     FUZZ_CHECK(store.RegisterIndicator(kAddress) == 0);
     for (int e = 0; e < CBatchStore::kEntries; ++e)
         store.SetTuneValue(0, e, 0, FinalValue(e));

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "batch_store.h"
+#include "fixed_clock.h"
 #include "fuzz_check.h"
 #include "temp_dir.h"
 
@@ -34,16 +35,6 @@ std::string ExpectedTuneFile()
     return str;
 }
 
-void FixedClock(std::tm* ptm)
-{
-    ptm->tm_year = 2026 - 1900;
-    ptm->tm_mon = 11;
-    ptm->tm_mday = 5;
-    ptm->tm_hour = 14;
-    ptm->tm_min = 3;
-    ptm->tm_sec = 27;
-}
-
 tkdtest::CTempDir& Dir()
 {
     static tkdtest::CTempDir s_dir;
@@ -65,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
     FUZZ_CHECK(tkdtest::WriteBytes(strTunePath, strFile));
     FUZZ_CHECK(tkdtest::WriteBytes(strDataPath, kDataText));
     FUZZ_CHECK(s_store.Open(s_strDir.c_str()));
-    s_store.SetClock(FixedClock);
+    s_store.SetClock(tkdtest::FixedClock);
     FUZZ_CHECK(s_store.RegisterIndicator(kAddress) == 0);
     for (int e = 0; e < CBatchStore::kEntries; ++e)
         for (int k = 0; k < CBatchStore::kTuneValues; ++k)

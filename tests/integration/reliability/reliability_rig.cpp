@@ -1,21 +1,12 @@
 // The reliability tests' rig and the checks of data files against the store and the simulator.
 #include "reliability_rig.h"
+#include "fixed_clock.h"
 
 #include <algorithm>
 #include <cstring>
 #include <regex>
 
 namespace reliability {
-
-void FixedClock(std::tm* ptm)
-{
-    ptm->tm_year = 2026 - 1900;
-    ptm->tm_mon = 11;
-    ptm->tm_mday = 5;
-    ptm->tm_hour = 14;
-    ptm->tm_min = 3;
-    ptm->tm_sec = 27;
-}
 
 double MsSince(std::chrono::steady_clock::time_point tStart)
 {
@@ -84,7 +75,7 @@ void CReliabilityRig::SetUp()
     ASSERT_TRUE(OpenPort());
     m_strDataDir = m_dir.Path() + "/";
     ASSERT_TRUE(m_store.Open(m_strDataDir.c_str()));
-    m_store.SetClock(FixedClock);
+    m_store.SetClock(tkdtest::FixedClock);
 }
 
 void CReliabilityRig::TearDown()

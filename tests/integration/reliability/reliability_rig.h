@@ -21,7 +21,6 @@ namespace reliability {
 
 // Every record header of these tests: 5 December 2026, 14:03:27.
 inline constexpr const char* kHeaderTime = "05.12.2026,14:03:27,";
-void FixedClock(std::tm* ptm);
 
 // Milliseconds since nStart on the monotonic clock.
 double MsSince(std::chrono::steady_clock::time_point tStart);

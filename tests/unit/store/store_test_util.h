@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "batch_store.h"
+#include "fixed_clock.h"
 #include "temp_dir.h"
 
 namespace storetest {
@@ -16,12 +17,7 @@ namespace storetest {
 using tkdtest::ReadBytes;
 using tkdtest::WriteBytes;
 
-// 5 December 2026, 14:03:27.
-inline void FixedClock(std::tm* ptm)
-{
-    ptm->tm_year = 2026 - 1900, ptm->tm_mon = 11, ptm->tm_mday = 5;
-    ptm->tm_hour = 14, ptm->tm_min = 3, ptm->tm_sec = 27;
-}
+using tkdtest::FixedClock;
 
 // Final values only for recipe 2, doses 0..3; every other cell different, so one wrong cell shows.
 inline int TuneValue(int nEntry, int k)

@@ -15,6 +15,7 @@
 #include "batch_store.h"
 #include "com_port.h"
 #include "sim_line.h"
+#include "port_params.h"
 
 // Heap allocations made by the thread that runs the store, counted while g_bCounting is set.
 namespace {
@@ -177,12 +178,7 @@ void BenchPoll(const std::string& strDir)
     }
     std::filesystem::current_path(strDir);
     CComPort port(CLineTiming::Short());
-    CPortParams params;
-    params.m_nComNumber = 1;
-    std::strcpy(params.m_szPortName, "COM1");
-    params.m_nBaud = 9600;
-    params.m_byDataBits = 8;
-    if (!port.Open(params)) {
+    if (!port.Open(tkdtest::SimPortParams(1))) {
         std::printf("poll: port not opened\n");
         std::exit(1);
     }

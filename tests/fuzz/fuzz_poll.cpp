@@ -18,6 +18,7 @@
 #include "fuzz_check.h"
 #include "pty_peer.h"
 #include "temp_dir.h"
+#include "port_params.h"
 
 namespace {
 
@@ -49,12 +50,7 @@ struct CRig {
     {
         tkdtest::CScopedChdir chdir(dir.Path());
         FUZZ_CHECK(peer.IsReady() && peer.LinkAs(dir.Path(), 1));
-        CPortParams params;
-        params.m_nComNumber = 1;
-        std::strcpy(params.m_szPortName, "COM1");
-        params.m_nBaud = 9600;
-        params.m_byDataBits = 8;
-        FUZZ_CHECK(port.Open(params));
+        FUZZ_CHECK(port.Open(tkdtest::SimPortParams(1)));
     }
 
     // What the port wrote, as far as it has crossed the pseudo-terminal (it crosses on a kernel

@@ -19,6 +19,7 @@
 #include "batch_store.h"
 #include "com_port.h"
 #include "sim_line.h"
+#include "port_params.h"
 
 int main(int argc, char** argv)
 {
@@ -32,12 +33,7 @@ int main(int argc, char** argv)
     const std::string strDir = std::string(szCwd) + "/";
 
     CComPort port(CLineTiming::Short());
-    CPortParams params;
-    params.m_nComNumber = 1;
-    std::strcpy(params.m_szPortName, "COM1");
-    params.m_nBaud = 9600;
-    params.m_byDataBits = 8;
-    if (!port.Open(params))
+    if (!port.Open(tkdtest::SimPortParams(1)))
         return 4;
     static CBatchStore s_store;  // static: 4.4 MB of buffers
     if (!s_store.Open(strDir.c_str()))

@@ -1,6 +1,7 @@
 // The reliability tests' rig and the checks of data files against the store and the simulator.
 #include "reliability_rig.h"
 #include "fixed_clock.h"
+#include "port_params.h"
 
 #include <algorithm>
 #include <cstring>
@@ -88,12 +89,7 @@ void CReliabilityRig::TearDown()
 
 bool CReliabilityRig::OpenPort()
 {
-    CPortParams params;
-    params.m_nComNumber = 1;
-    std::strcpy(params.m_szPortName, "COM1");
-    params.m_nBaud = 9600;
-    params.m_byDataBits = 8;
-    return m_port.Open(params);
+    return m_port.Open(tkdtest::SimPortParams(1));
 }
 
 void CReliabilityRig::RestoreLine()

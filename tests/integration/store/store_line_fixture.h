@@ -12,6 +12,7 @@
 #include "sim_line.h"
 #include "store_test_util.h"
 #include "temp_dir.h"
+#include "port_params.h"
 
 namespace storeline {
 
@@ -46,12 +47,7 @@ protected:
     {
         m_pChdir = std::make_unique<tkdtest::CScopedChdir>(m_dir.Path());
         ASSERT_TRUE(Link());
-        CPortParams params;
-        params.m_nComNumber = 1;
-        std::strcpy(params.m_szPortName, "COM1");
-        params.m_nBaud = 9600;
-        params.m_byDataBits = 8;
-        ASSERT_TRUE(m_port.Open(params));
+        ASSERT_TRUE(m_port.Open(tkdtest::SimPortParams(1)));
         m_strDataDir = m_dir.Path() + "/";
         ASSERT_TRUE(m_store.Open(m_strDataDir.c_str()));
         m_store.SetClock(FixedClock);

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs, from Debian 12's packages, everything the build, the tests, the demo and the fuzzers need.
+# Installs, from Debian 12's packages, everything the build, the tests, the demo, the fuzzers and the
+# Debian package need.
 # Does nothing when all of it is already there; needs root (or sudo) otherwise.
 set -euo pipefail
 
@@ -9,6 +10,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core fonts-dejavu-extra
   clang libclang-rt-14-dev
   xvfb xauth x11-apps
+  dpkg-dev file lintian librsvg2-bin desktop-file-utils
 )
 
 missing=()

@@ -4,6 +4,7 @@
 #include <QApplication>
 
 #include "batch_window.h"
+#include "tkd_version.h"
 
 CBatchApp theApp;
 CTuneSettings g_settings;
@@ -16,6 +17,9 @@ int CBatchApp::Run(int argc, char** argv)
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("TK-Dedi"));
+    QApplication::setApplicationVersion(QStringLiteral(TKD_VERSION));
+    // Lets a Wayland desktop match the window with the menu entry tk-dedi.desktop (its icon, its name).
+    QGuiApplication::setDesktopFileName(QStringLiteral("tk-dedi"));
     InitInstance();
     return 0;
 }

@@ -3,12 +3,14 @@
 
 #include <QDialog>
 
+#include "tkd_version.h"
+
 class CAboutDlg : public QDialog {
     Q_OBJECT
 public:
     explicit CAboutDlg(QWidget* pParent = nullptr);
 
     // The texts it shows, for the window tests.
-    static constexpr const char* kVersionText = "TK-Dedi, Version 1.0";
+    static constexpr const char* kVersionText = "TK-Dedi, Version " TKD_VERSION;
     static constexpr const char* kSecondLine = "Сбор отвесов с TK4700";
 };

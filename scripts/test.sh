@@ -19,6 +19,7 @@ run_variant() {
 
 run_variant plain -DCMAKE_BUILD_TYPE=RelWithDebInfo
 run_variant sanitize -DCMAKE_BUILD_TYPE=Debug -DTKD_SANITIZE=ON -DTKD_BUILD_BENCH=OFF
+bash scripts/check-package.sh
 
 if [ -f scripts/fuzz.sh ]; then
   bash scripts/fuzz.sh --short

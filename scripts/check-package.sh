@@ -21,7 +21,7 @@ trap 'rm -rf "$root"' EXIT
 dpkg-deb -x "$deb" "$root/pkg"
 pkg=$root/pkg
 desktop-file-validate "$pkg/usr/share/applications/tk-dedi.desktop" || fail "desktop entry not valid"
-zcat "$pkg/usr/share/doc/tk-dedi/changelog.gz" | head -1 | grep -qF "tk-dedi ($version)" ||
+zcat "$pkg/usr/share/doc/tk-dedi/changelog.gz" | sed -n 1p | grep -qF "tk-dedi ($version)" ||
   fail "packaging/changelog has no entry for $version on top"
 grep -m1 '<release ' "$pkg/usr/share/metainfo/tk-dedi.metainfo.xml" | grep -qF "version=\"$version\"" ||
   fail "packaging/tk-dedi.metainfo.xml has no release $version on top"
@@ -45,7 +45,7 @@ status=0
 out=$("${no_display[@]}" "$pkg/usr/bin/tk-dedi" --no-such-option 2>"$root/err") || status=$?
 [ "$status" = 2 ] && [ -z "$out" ] && grep -qF -- "--no-such-option" "$root/err" ||
   fail "tk-dedi --no-such-option: status $status, expected 2 and a message"
-"$pkg/usr/bin/tk4700-sim" --help | grep -q "TK4700" || fail "tk4700-sim --help failed"
+sim_help=$("$pkg/usr/bin/tk4700-sim" --help) && grep -q "TK4700" <<<"$sim_help" || fail "tk4700-sim --help failed"
 
 # The launcher, pointed at the unpacked files and at a stand-in for tk-dedi that shows where it ran.
 printf '#!/bin/sh\npwd > "$HOME/ran-in"\n' > "$root/fake-tk-dedi"

@@ -1,7 +1,5 @@
-// The dialog logic tests' shared set-up: a recording view (no window), the objects CBatchDlg works on, a simulated line.
+// CDlgRig: the objects the main dialog works on, in a temporary directory with a simulated line as COM1; a recording view.
 #pragma once
-
-#include <gtest/gtest.h>
 
 #include <cstdio>
 #include <functional>
@@ -11,40 +9,83 @@
 
 #include "batch_dlg.h"
 #include "batch_store.h"
+#include "com_port.h"
 #include "recording_surface.h"
 #include "sim_line.h"
 #include "temp_dir.h"
+#include "tune_settings.h"
 #include "weigh_chart.h"
 
 namespace tkdtest {
 
 using Strings = std::vector<std::string>;
 
-// Each pump call runs the hook: what a click dispatched by the search's pump would do.
-struct CRecordingPump : IMessagePump {
-    void PumpOneMessage() override
+struct CDlgRig {
+    // Shorter still than the short profile: the in-process simulator answers at once, in one piece.
+    static CLineTiming Fast()
     {
-        if (++m_nCalls == 50 && m_fnHook)
-            m_fnHook();
+        CLineTiming t = CLineTiming::Short();
+        t.nReplyPauseMs = 10;
+        t.nReadGapMs = 5;
+        t.nReadConstMs = 25;
+        return t;
     }
-    int m_nCalls = 0;
-    std::function<void()> m_fnHook;  // run at the 50th call
+    explicit CDlgRig(const CLineTiming& timing = Fast()) : m_chdir(m_dir.Path()), m_port(timing) {}
+
+    // TK4700_TUNE.INI naming COM1 at 9600 8N1 (none when bSettings is false; without BAUD the port
+    // stays closed), then the line as COM1.
+    bool StartLine(bool bSettings = true, bool bWithBaud = true)
+    {
+        const std::string strIni = std::string("[COMMON]\r\nTIMEOUTBETWEENWRITEREAD=120\r\n[COM1]\r\n") +
+                                   (bWithBaud ? "BAUD=9600\r\n" : "") + "DATA=8\r\nPARITY=0\r\nSTOP=0\r\n";
+        return (!bSettings || WriteBytes(m_dir.File("TK4700_TUNE.INI"), strIni)) && m_line.Start() &&
+               m_line.LinkAs(m_dir.Path(), 1);
+    }
+    CBatchContext Context() { return {m_settings, m_port, m_store, m_chartCurrent, m_chartAll}; }
+    // The frames the line received, as the simulator notes them ("HL 05", "HT 05 23").
+    Strings Requests() const
+    {
+        Strings astr;
+        for (const CSimLogEntry& entry : m_line.Log())
+            if (entry.eDir == CSimLogEntry::kIn && entry.cKind != 0)
+                astr.push_back(entry.strNote);
+        return astr;
+    }
+
+    CTempDir m_dir;
+    CScopedChdir m_chdir;
+    CSimLine m_line;
+    CTuneSettings m_settings;
+    CComPort m_port;
+    CBatchStore m_store;
+    CWeighChart m_chartCurrent;
+    CWeighChart m_chartAll;
 };
 
+// The search's pump runs the hook at its nth call: what a click dispatched by the pump would do.
+struct CHookPump : IMessagePump {
+    void PumpOneMessage() override
+    {
+        if (++m_nCalls == m_nHookAt && m_fnHook)
+            m_fnHook();
+    }
+    int m_nCalls = 0, m_nHookAt = 50;
+    std::function<void()> m_fnHook;
+};
+
+// A view without a window: keeps what the logic shows. A control never touched is enabled, as the
+// template creates it.
 class CRecordingView : public IBatchView {
 public:
-    // A control never touched is enabled, as the template creates it.
     bool IsEnabled(int nId) const { return !m_mapEnabled.contains(nId) || m_mapEnabled.at(nId); }
     void EnableControl(int nId, bool bEnable) override { m_mapEnabled[nId] = bEnable; }
-
     void ComboAdd(int nId, const char* pszText) override { m_mapItems[nId].emplace_back(pszText); }
     bool ComboDeleteLast(int nId) override
     {
         if (m_mapItems[nId].empty())
             return false;
         m_mapItems[nId].pop_back();
-        const int nSel = ComboCurSel(nId);
-        m_mapSel[nId] = nSel < ComboCount(nId) ? nSel : -1;
+        m_mapSel[nId] = ComboCurSel(nId) < ComboCount(nId) ? ComboCurSel(nId) : -1;
         return true;
     }
     void ComboSelect(int nId, int nIndex) override
@@ -61,7 +102,10 @@ public:
     }
     Strings Items(int nId) const { return m_mapItems.contains(nId) ? m_mapItems.at(nId) : Strings{}; }
 
-    void ListInsertColumn(int, const char* pszHeading, int) override { m_astrColumns.emplace_back(pszHeading); }
+    void ListInsertColumn(int, const char* pszHeading, int nWidth) override
+    {
+        m_astrColumns.push_back(std::string(pszHeading) + "/" + std::to_string(nWidth));
+    }
     int ListInsertRow(const char* pszLabel) override
     {
         m_aRows.emplace_back(m_astrColumns.size());
@@ -97,83 +141,26 @@ public:
     bool IsMinimized() const override { return m_bMinimized; }
     IErrorReporter& ErrorReporter() override { return m_reporter; }
     void ShowAbout() override { ++m_nAbouts; }
-    void CloseWindow() override {}
+    void CloseWindow() override { ++m_nCloses; }
 
     size_t Fills() const { return m_surface.CallsOf(EDrawOp::FillBlack).size(); }
 
     std::map<int, bool> m_mapEnabled;
     std::map<int, Strings> m_mapItems;
     std::map<int, int> m_mapSel;
-    Strings m_astrColumns;
+    Strings m_astrColumns;  // "heading/width"
     std::vector<Strings> m_aRows;
-    int m_nCellWrites = 0, m_nTimerStarts = 0, m_nRunningTimer = 0, m_nRepaints = 0, m_nAbouts = 0;
+    int m_nCellWrites = 0, m_nTimerStarts = 0, m_nRunningTimer = 0, m_nRepaints = 0, m_nAbouts = 0, m_nCloses = 0;
     bool m_bTimerWorks = true, m_bMinimized = false;
     struct : IErrorReporter {
         void ShowError(const char* pszText) override { m_astrMessages.emplace_back(pszText); }
         Strings m_astrMessages;
     } m_reporter;
-    struct : IProgressBar { void SetPos(int) override {} } m_progress;  // the positions: the window test's bars
-    CRecordingPump m_pump;
+    struct : IProgressBar {
+        void SetPos(int) override {}
+    } m_progress;
+    CHookPump m_pump;
     CRecordingSurface m_surface;
-};
-
-// Which controls are enabled: one row of the phase table.
-struct CPhase {
-    bool bSearch, bStart, bStop, bCombos, bList, bExit;
-};
-
-class CDlgTest : public ::testing::Test {
-protected:
-    // Shorter still than the short profile: the simulator answers at once, in one piece.
-    static CLineTiming FastTiming()
-    {
-        CLineTiming t = CLineTiming::Short();
-        t.nReplyPauseMs = 10;
-        t.nReadGapMs = 5;
-        t.nReadConstMs = 25;
-        return t;
-    }
-    CDlgTest() : m_chdir(m_dir.Path()), m_port(FastTiming()) {}
-
-    // TK4700_TUNE.INI naming COM1 at 9600 8N1 (without BAUD the port refuses to open), then the line as COM1.
-    void StartLine(bool bWithBaud = true)
-    {
-        ASSERT_TRUE(WriteBytes(m_dir.File("TK4700_TUNE.INI"), std::string("[COMMON]\r\nTIMEOUTBETWEENWRITEREAD=120\r\n[COM1]\r\n") +
-                                                                  (bWithBaud ? "BAUD=9600\r\n" : "") + "DATA=8\r\nPARITY=0\r\nSTOP=0\r\n"));
-        ASSERT_TRUE(m_line.Start());
-        ASSERT_TRUE(m_line.LinkAs(m_dir.Path(), 1));
-    }
-    void StartUp()  // the state after a normal start
-    {
-        StartLine();
-        m_dlg.OnShowWindow();
-        ASSERT_TRUE(m_port.IsOpen());
-    }
-    void Choose(int nId, int nIndex)  // a user's choice: the item is selected, then its handler runs
-    {
-        m_view.m_mapSel[nId] = nIndex;
-        nId == IDC_COMBO_INDICATOR ? m_dlg.OnSelchangeIndicator()
-        : nId == IDC_COMBO_RECIPE  ? m_dlg.OnSelchangeRecipe()
-                                   : m_dlg.OnSelchangeDose();
-    }
-    void ExpectPhase(const CPhase& phase, const char* pszWhere)
-    {
-        const bool abWant[] = {phase.bSearch, phase.bStart, phase.bStop, phase.bCombos, phase.bCombos, phase.bCombos, phase.bList, phase.bExit};
-        const int anId[] = {IDC_SEARCH, IDC_START, IDC_STOP, IDC_COMBO_INDICATOR, IDC_COMBO_RECIPE, IDC_COMBO_DOSE, IDC_LIST_TOTALS, IDC_EXIT};
-        for (size_t i = 0; i < std::size(anId); ++i)
-            EXPECT_EQ(m_view.IsEnabled(anId[i]), abWant[i]) << pszWhere << ", control " << anId[i];
-    }
-
-    CTempDir m_dir;
-    CScopedChdir m_chdir;
-    CSimLine m_line;
-    CTuneSettings m_settings;
-    CComPort m_port;
-    CBatchStore m_store;
-    CWeighChart m_chartCurrent;
-    CWeighChart m_chartAll;
-    CRecordingView m_view;
-    CBatchDlg m_dlg{m_view, CBatchContext{m_settings, m_port, m_store, m_chartCurrent, m_chartAll}};
 };
 
 }  // namespace tkdtest

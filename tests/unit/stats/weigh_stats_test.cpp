@@ -1,32 +1,32 @@
-// CWeighChart::Compute: the statistics, both tables and the validity rules, to the last bit.
+// CWeighStats::Compute: the statistics, both tables and the validity rules, to the last bit.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <vector>
 
-#include "weigh_chart.h"
+#include "weigh_stats.h"
 
 namespace {
 
 const std::vector<double> kTenWeights = {0, 0, 0, 0, 0, 2, 2, 2, 2, 2};
 const std::vector<double> kOneToTen = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
 
-bool Compute(CWeighChart& chart, const std::vector<double>& values, int nFinal)
+bool Compute(CWeighStats& chart, const std::vector<double>& values, int nFinal)
 {
     return chart.Compute(values.data(), static_cast<int>(values.size()), nFinal);
 }
 
-void ExpectTablesZero(const CWeighChart& chart)
+void ExpectTablesZero(const CWeighStats& chart)
 {
-    for (int k = 0; k < CWeighChart::kCurveRows; ++k)
+    for (int k = 0; k < CWeighStats::kCurveRows; ++k)
         EXPECT_TRUE(chart.m_aCurve[k][0] == 0.0 && chart.m_aCurve[k][1] == 0.0) << "curve row " << k;
-    for (int i = 0; i < CWeighChart::kSampleRows; ++i)
+    for (int i = 0; i < CWeighStats::kSampleRows; ++i)
         EXPECT_TRUE(chart.m_aSamples[i][0] == 0.0 && chart.m_aSamples[i][1] == 0.0) << "sample row " << i;
 }
 
 TEST(WeighChartFigures, TenWeightsZeroAndTwo)
 {
-    CWeighChart chart;
+    CWeighStats chart;
     ASSERT_TRUE(Compute(chart, kTenWeights, 1));
     EXPECT_TRUE(chart.m_bValid);
     EXPECT_EQ(chart.m_dMean, 1.0);
@@ -47,7 +47,7 @@ TEST(WeighChartFigures, TenWeightsZeroAndTwo)
 
 TEST(WeighChartFigures, OneToTen)
 {
-    CWeighChart chart;
+    CWeighStats chart;
     ASSERT_TRUE(Compute(chart, kOneToTen, 6));
     EXPECT_EQ(chart.m_dMean, 5.5);
     EXPECT_EQ(chart.m_dVariance, 8.25);
@@ -61,7 +61,7 @@ TEST(WeighChartFigures, OneToTen)
 // 1e16 swallows each following 1.0 in index order; a compensated or pairwise sum would give 0.8.
 TEST(WeighChartFigures, SumsRunInIndexOrder)
 {
-    CWeighChart chart;
+    CWeighStats chart;
     ASSERT_TRUE(Compute(chart, {1e16, 1, 1, 1, 1, 1, 1, 1, 1, -1e16}, 1));
     EXPECT_EQ(chart.m_dMean, 0.0);
 }
@@ -71,7 +71,7 @@ TEST(WeighChartFigures, ThirtyValuesKeepTheFirstTwentySamples)
     std::vector<double> values;
     for (int i = 0; i < 30; ++i)
         values.push_back(i);
-    CWeighChart chart;
+    CWeighStats chart;
     ASSERT_TRUE(Compute(chart, values, 15));
     EXPECT_EQ(chart.m_dMean, 14.5);  // over all thirty
     EXPECT_DOUBLE_EQ(chart.m_dVariance, 899.0 / 12.0);
@@ -84,7 +84,7 @@ TEST(WeighChartFigures, ThirtyValuesKeepTheFirstTwentySamples)
 // Sigma 0: only curve row 0 is written, as (-0.0, not a number); the samples' densities are not numbers.
 TEST(WeighChartFigures, EqualValuesGiveSigmaZero)
 {
-    CWeighChart chart;
+    CWeighStats chart;
     ASSERT_TRUE(Compute(chart, std::vector<double>(10, 7.0), 7));
     EXPECT_TRUE(chart.m_bValid);
     EXPECT_EQ(chart.m_dMean, 7.0);
@@ -103,7 +103,7 @@ TEST(WeighChartValidity, FewerThanTenOrNoValuesAreRefusedWithAClearedModel)
     const std::vector<double> values(30, 5.0);
     for (int nCount : {0, 1, 9, -5, 10}) {
         SCOPED_TRACE(nCount);
-        CWeighChart chart;
+        CWeighStats chart;
         EXPECT_EQ(chart.Compute(values.data(), nCount, 5), nCount == 10);
         EXPECT_EQ(chart.m_bValid, nCount == 10);
         if (nCount != 10) {
@@ -111,7 +111,7 @@ TEST(WeighChartValidity, FewerThanTenOrNoValuesAreRefusedWithAClearedModel)
             ExpectTablesZero(chart);
         }
     }
-    CWeighChart chart;
+    CWeighStats chart;
     EXPECT_FALSE(chart.Compute(nullptr, 10, 1));
     EXPECT_FALSE(chart.m_bValid);
 }
@@ -120,7 +120,7 @@ TEST(WeighChartValidity, FewerThanTenOrNoValuesAreRefusedWithAClearedModel)
 // again; sigma, final and variance keep their values.
 TEST(WeighChartValidity, FalseAfterTrueInvalidates)
 {
-    CWeighChart chart;
+    CWeighStats chart;
     ASSERT_TRUE(Compute(chart, kOneToTen, 6));
     EXPECT_FALSE(Compute(chart, std::vector<double>(kOneToTen.begin(), kOneToTen.begin() + 9), 6));
     EXPECT_FALSE(chart.m_bValid);
@@ -135,13 +135,13 @@ TEST(WeighChartValidity, FalseAfterTrueInvalidates)
 // larger ones never carry a loop past the tables (the sanitizer build checks).
 TEST(WeighChartValidity, DimensionFieldsBoundTheTables)
 {
-    CWeighChart chart;
+    CWeighStats chart;
     chart.m_nSampleRows = 5;
     ASSERT_TRUE(Compute(chart, kTenWeights, 1));
     EXPECT_EQ(chart.m_aSamples[4][0], -1.0);
     EXPECT_TRUE(chart.m_aSamples[5][0] == 0.0 && chart.m_aSamples[5][1] == 0.0);
 
-    CWeighChart wide;
+    CWeighStats wide;
     wide.m_nCurveRows = 1000;
     wide.m_nSampleRows = 1000;
     std::vector<double> values(50, 1.0);

@@ -32,14 +32,12 @@ struct CDlgRig {
     }
     explicit CDlgRig(const CLineTiming& timing = Fast()) : m_chdir(m_dir.Path()), m_port(timing) {}
 
-    // TK4700_TUNE.INI naming COM1 at 9600 8N1 (none when bSettings is false; without BAUD the port
-    // stays closed), then the line as COM1.
+    // TK4700_TUNE.INI naming COM1 at 9600 8N1 (none without bSettings; without BAUD the port stays
+    // closed), then the line as COM1.
     bool StartLine(bool bSettings = true, bool bWithBaud = true)
     {
-        const std::string strIni = std::string("[COMMON]\r\nTIMEOUTBETWEENWRITEREAD=120\r\n[COM1]\r\n") +
-                                   (bWithBaud ? "BAUD=9600\r\n" : "") + "DATA=8\r\nPARITY=0\r\nSTOP=0\r\n";
-        return (!bSettings || WriteBytes(m_dir.File("TK4700_TUNE.INI"), strIni)) && m_line.Start() &&
-               m_line.LinkAs(m_dir.Path(), 1);
+        const std::string strIni = std::string("[COMMON]\r\n[COM1]\r\n") + (bWithBaud ? "BAUD=9600\r\n" : "") + "DATA=8\r\n";
+        return (!bSettings || WriteBytes(m_dir.File("TK4700_TUNE.INI"), strIni)) && m_line.Start() && m_line.LinkAs(m_dir.Path(), 1);
     }
     CBatchContext Context() { return {m_settings, m_port, m_store, m_chartCurrent, m_chartAll}; }
     // The frames the line received, as the simulator notes them ("HL 05", "HT 05 23").
@@ -58,24 +56,12 @@ struct CDlgRig {
     CTuneSettings m_settings;
     CComPort m_port;
     CBatchStore m_store;
-    CWeighChart m_chartCurrent;
-    CWeighChart m_chartAll;
-};
-
-// The search's pump runs the hook at its nth call: what a click dispatched by the pump would do.
-struct CHookPump : IMessagePump {
-    void PumpOneMessage() override
-    {
-        if (++m_nCalls == m_nHookAt && m_fnHook)
-            m_fnHook();
-    }
-    int m_nCalls = 0, m_nHookAt = 50;
-    std::function<void()> m_fnHook;
+    CWeighChart m_chartCurrent, m_chartAll;
 };
 
 // A view without a window: keeps what the logic shows. A control never touched is enabled, as the
-// template creates it.
-class CRecordingView : public IBatchView {
+// template creates it. The search's pump runs m_fnHook at its m_nHookAt-th call, as a click would.
+class CRecordingView : public IBatchView, IMessagePump, IProgressBar, IErrorReporter {
 public:
     bool IsEnabled(int nId) const { return !m_mapEnabled.contains(nId) || m_mapEnabled.at(nId); }
     void EnableControl(int nId, bool bEnable) override { m_mapEnabled[nId] = bEnable; }
@@ -88,11 +74,7 @@ public:
         m_mapSel[nId] = ComboCurSel(nId) < ComboCount(nId) ? ComboCurSel(nId) : -1;
         return true;
     }
-    void ComboSelect(int nId, int nIndex) override
-    {
-        if (nIndex >= -1 && nIndex < ComboCount(nId))
-            m_mapSel[nId] = nIndex;
-    }
+    void ComboSelect(int nId, int nIndex) override { m_mapSel[nId] = nIndex < ComboCount(nId) ? nIndex : ComboCurSel(nId); }
     int ComboCount(int nId) const override { return static_cast<int>(Items(nId).size()); }
     int ComboCurSel(int nId) const override { return m_mapSel.contains(nId) ? m_mapSel.at(nId) : -1; }
     void ComboText(int nId, int nIndex, char* pszBuffer, int nSize) const override
@@ -102,15 +84,11 @@ public:
     }
     Strings Items(int nId) const { return m_mapItems.contains(nId) ? m_mapItems.at(nId) : Strings{}; }
 
-    void ListInsertColumn(int, const char* pszHeading, int nWidth) override
-    {
-        m_astrColumns.push_back(std::string(pszHeading) + "/" + std::to_string(nWidth));
-    }
+    void ListInsertColumn(int, const char* pszHeading, int nWidth) override { m_astrColumns.push_back(pszHeading + ("/" + std::to_string(nWidth))); }
     int ListInsertRow(const char* pszLabel) override
     {
-        m_aRows.emplace_back(m_astrColumns.size());
-        if (!m_astrColumns.empty())
-            m_aRows.back()[0] = pszLabel;
+        m_aRows.emplace_back(m_astrColumns.size(), "");
+        m_aRows.back().at(0) = pszLabel;
         return static_cast<int>(m_aRows.size()) - 1;
     }
     void ListSetCell(int nRow, int nCol, const char* pszText) override
@@ -123,13 +101,15 @@ public:
     std::string Cell(int nRow, int nCol) const { return m_aRows.at(static_cast<size_t>(nRow)).at(static_cast<size_t>(nCol)); }
 
     void ProgressSetRange(int, int, int) override {}
-    IProgressBar& Progress(int) override { return m_progress; }
-    IMessagePump& Pump() override { return m_pump; }
-    int StartTimer(int nTimerId, int) override
+    IProgressBar& Progress(int) override { return *this; }
+    void SetPos(int) override {}
+    IMessagePump& Pump() override { return *this; }
+    void PumpOneMessage() override
     {
-        ++m_nTimerStarts;
-        return m_nRunningTimer = m_bTimerWorks ? nTimerId : 0;
+        if (++m_nPumps == m_nHookAt && m_fnHook)
+            m_fnHook();
     }
+    int StartTimer(int nTimerId, int) override { return ++m_nTimerStarts, m_nRunningTimer = m_bTimerWorks ? nTimerId : 0; }
     bool StopTimer(int nTimerId) override
     {
         const bool bRan = nTimerId != 0 && nTimerId == m_nRunningTimer;
@@ -139,27 +119,21 @@ public:
     IDrawSurface& Surface() override { return m_surface; }
     void Repaint() override { ++m_nRepaints; }
     bool IsMinimized() const override { return m_bMinimized; }
-    IErrorReporter& ErrorReporter() override { return m_reporter; }
+    IErrorReporter& ErrorReporter() override { return *this; }
+    void ShowError(const char* pszText) override { m_astrMessages.emplace_back(pszText); }
     void ShowAbout() override { ++m_nAbouts; }
     void CloseWindow() override { ++m_nCloses; }
-
     size_t Fills() const { return m_surface.CallsOf(EDrawOp::FillBlack).size(); }
 
     std::map<int, bool> m_mapEnabled;
     std::map<int, Strings> m_mapItems;
     std::map<int, int> m_mapSel;
-    Strings m_astrColumns;  // "heading/width"
+    Strings m_astrColumns, m_astrMessages;  // columns as "heading/width"
     std::vector<Strings> m_aRows;
     int m_nCellWrites = 0, m_nTimerStarts = 0, m_nRunningTimer = 0, m_nRepaints = 0, m_nAbouts = 0, m_nCloses = 0;
+    int m_nPumps = 0, m_nHookAt = 50;
     bool m_bTimerWorks = true, m_bMinimized = false;
-    struct : IErrorReporter {
-        void ShowError(const char* pszText) override { m_astrMessages.emplace_back(pszText); }
-        Strings m_astrMessages;
-    } m_reporter;
-    struct : IProgressBar {
-        void SetPos(int) override {}
-    } m_progress;
-    CHookPump m_pump;
+    std::function<void()> m_fnHook;
     CRecordingSurface m_surface;
 };
 

@@ -20,23 +20,18 @@ struct CDrawCall {
 
 class CRecordingSurface : public IDrawSurface {
 public:
-    bool Begin() override
-    {
-        Add(EDrawOp::Begin);
-        return m_bAvailable;
-    }
+    bool Begin() override { return Add(EDrawOp::Begin), m_bAvailable; }
     void End() override { Add(EDrawOp::End); }
     void FillBlack(int left, int top, int right, int bottom) override { Add(EDrawOp::FillBlack, left, top, right, bottom); }
-    void Line(int x1, int y1, int x2, int y2, const CPen& pen) override { Add(EDrawOp::Line, x1, y1, x2, y2, pen); }
-    void Dot(int x, int y, const CPen& pen) override { Add(EDrawOp::Dot, x, y, x, y, pen); }
+    void Line(int x1, int y1, int x2, int y2, const CPen& pen) override { Add(EDrawOp::Line, x1, y1, x2, y2).m_pen = pen; }
+    void Dot(int x, int y, const CPen& pen) override { Add(EDrawOp::Dot, x, y, x, y).m_pen = pen; }
     void Text(int x, int y, const char* pszText, CRgb rgbText, CRgb rgbBack) override
     {
-        CDrawCall& call = Add(EDrawOp::Text, x, y);
+        CDrawCall& call = Add(EDrawOp::Text, x, y, 0, 0);
         call.m_rgbText = rgbText;
         call.m_rgbBack = rgbBack;
         call.m_strText = pszText != nullptr ? pszText : "";
     }
-
     // The calls of one op (with one pen, when given), in their order.
     std::vector<CDrawCall> CallsOf(EDrawOp eOp, const CPen* pPen = nullptr) const
     {
@@ -46,28 +41,20 @@ public:
                 aCalls.push_back(call);
         return aCalls;
     }
-    // The first text call with exactly this text, or null.
-    const CDrawCall* FindText(const std::string& strText) const
+    bool HasText(const std::string& strText) const
     {
-        for (const CDrawCall& call : m_aCalls)
-            if (call.m_eOp == EDrawOp::Text && call.m_strText == strText)
-                return &call;
-        return nullptr;
+        for (const CDrawCall& call : CallsOf(EDrawOp::Text))
+            if (call.m_strText == strText)
+                return true;
+        return false;
     }
 
     bool m_bAvailable = true;  // what Begin answers; false stands for a surface that cannot be had
     std::vector<CDrawCall> m_aCalls;
 
 private:
-    CDrawCall& Add(EDrawOp eOp, int x1 = 0, int y1 = 0, int x2 = 0, int y2 = 0, const CPen& pen = CPen{})
+    CDrawCall& Add(EDrawOp eOp, int x1 = 0, int y1 = 0, int x2 = 0, int y2 = 0)
     {
-        CDrawCall& call = m_aCalls.emplace_back();
-        call.m_eOp = eOp;
-        call.m_nX1 = x1;
-        call.m_nY1 = y1;
-        call.m_nX2 = x2;
-        call.m_nY2 = y2;
-        call.m_pen = pen;
-        return call;
+        return m_aCalls.emplace_back(CDrawCall{eOp, x1, y1, x2, y2, CPen{}, CRgb{}, CRgb{}, std::string()});
     }
 };

@@ -1,5 +1,7 @@
-// End to end with the product's own line timing: the window finds one indicator, records a batch it polls, and a
-// close during a second search ends it once the indicator has its state code back.
+// End to end with the product's own line timing, through the window's controls: a search finds one indicator,
+// the cascade and the polling timer show a batch, "Стоп" ends polling, and a close during a second search
+// waits until the indicator being downloaded has its state code back.
+#include <QProgressBar>
 #include <QTimer>
 
 #include "window_rig.h"
@@ -9,26 +11,52 @@ using namespace tkdtest;
 class CWindowRealTimeTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void searchPollAndCloseWithTheRealTimes()
+    void searchChoosePollStopAndCloseWithTheRealTimes()
     {
         CWindowRig rig(CLineTiming{});
         CSimIndicator& ind = rig.m_line.AddIndicator(0);
         ind.ConfigureDoses(3, 0, {250, 120});
+        ind.ConfigureDoses(4, 2, {90});
         ind.SetState(3, 0, 0);
         QVERIFY(rig.StartLine());
         CBatchWindow& window = rig.Show();
+        QProgressBar* apBar[] = {window.ProgressBar(IDC_PROGRESS_SCAN), window.ProgressBar(IDC_PROGRESS_DOWNLOAD)};
+        int anMax[] = {0, 0};  // how far each bar went
+        QString strDuring;     // seen from inside the search, whose pump runs this timer
+        QTimer::singleShot(1000, &window, [&] {
+            strDuring = rig.States();
+            anMax[0] = apBar[0]->value();
+            anMax[1] = apBar[1]->value();
+        });
         rig.Click(IDC_SEARCH);  // 99 silent addresses at 120 + 74 ms, 101 tuning conversations: some 35 s
-        QCOMPARE(rig.ComboItems(IDC_COMBO_INDICATOR), QStringList{"0"});
-        QCOMPARE(rig.ComboItems(IDC_COMBO_RECIPE), QStringList{"3"});
+        QCOMPARE(strDuring, QStringLiteral("10000001"));
+        QVERIFY(anMax[0] == 1 && anMax[1] > 0);
+        QCOMPARE(QList<int>({apBar[0]->value(), apBar[1]->value()}), QList<int>({0, 0}));
+        QCOMPARE(rig.States(), QStringLiteral("11111111"));
+        QCOMPARE(QList<QStringList>({rig.Items(IDC_COMBO_INDICATOR), rig.Items(IDC_COMBO_RECIPE), rig.Items(IDC_COMBO_DOSE)}),
+                 QList<QStringList>({{"0"}, {"3", "4"}, {"0", "1"}}));
+        rig.Choose(IDC_COMBO_RECIPE, 1);
+        QCOMPARE(rig.Items(IDC_COMBO_DOSE), QStringList{"2"});
+        rig.Choose(IDC_COMBO_RECIPE, 0);
+        rig.Choose(IDC_COMBO_DOSE, 1);
+        rig.Choose(IDC_COMBO_INDICATOR, 0);
+        QCOMPARE(QList<int>({rig.m_store.GetCurrentRecipe(), rig.m_store.GetCurrentDose()}), QList<int>({3, 0}));
 
         ind.SetScript({{3, 0, 0}, {3, 1, 251}, {3, 0, 119}});
         rig.Click(IDC_START);
-        QTRY_COMPARE_WITH_TIMEOUT(rig.Cell(3, 1), QStringLiteral("251"), 20000);
-        QCOMPARE(rig.Cell(3, 2), QStringLiteral("119"));
+        QCOMPARE(rig.States(), QStringLiteral("00111111"));
+        QVERIFY(rig.CountNotBlack(kRcStatus) > 10);  // "Опрос"
+        QTRY_COMPARE_WITH_TIMEOUT(rig.Cell(3, 2), QStringLiteral("119"), 20000);
+        QCOMPARE(rig.Cell(3, 1), QStringLiteral("251"));
         QVERIFY(ReadBytes(rig.m_dir.File("Data_i00")).find(",30=251,119\r\n") != std::string::npos);
         rig.Click(IDC_STOP);
+        QCOMPARE(rig.States(), QStringLiteral("11111111"));
+        QCOMPARE(rig.CountNotBlack(kRcStatus), 0);
+        const int nRequests = rig.m_line.CountRequests();
+        QTest::qWait(700);
+        QCOMPARE(rig.m_line.CountRequests(), nRequests);  // no more ticks
 
-        // A second search, closed two seconds into the download of the indicator (which shows 3 1 now).
+        // A second search, closed two seconds into the download of the indicator, which shows 3 1 now.
         ind.SetState(3, 1, 0);
         size_t nAtClose = 0;
         QTimer::singleShot(2000, &window, [&] {

@@ -8,147 +8,95 @@
 
 namespace {
 
-const std::vector<double> kTenWeights = {0, 0, 0, 0, 0, 2, 2, 2, 2, 2};
-const std::vector<double> kOneToTen = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
-
 bool Compute(CWeighStats& chart, const std::vector<double>& values, int nFinal)
 {
     return chart.Compute(values.data(), static_cast<int>(values.size()), nFinal);
 }
 
-void ExpectTablesZero(const CWeighStats& chart)
+bool TablesZero(const CWeighStats& chart)
 {
     for (int k = 0; k < CWeighStats::kCurveRows; ++k)
-        EXPECT_TRUE(chart.m_aCurve[k][0] == 0.0 && chart.m_aCurve[k][1] == 0.0) << "curve row " << k;
-    for (int i = 0; i < CWeighStats::kSampleRows; ++i)
-        EXPECT_TRUE(chart.m_aSamples[i][0] == 0.0 && chart.m_aSamples[i][1] == 0.0) << "sample row " << i;
+        if (chart.m_aCurve[k][0] != 0.0 || chart.m_aCurve[k][1] != 0.0 || chart.m_aSamples[k % 20][0] != 0.0 || chart.m_aSamples[k % 20][1] != 0.0)
+            return false;
+    return true;
 }
 
-TEST(WeighChartFigures, TenWeightsZeroAndTwo)
+// Population sigma (n - 1 would give 1.0541 and 3.0277), 6.283 in the place of 2 pi, curve rows from -3 sigma
+// by repeated addition of 0.06 sigma, the first twenty samples as (weight - mean, density).
+TEST(WeighStatsFigures, MeanSigmaCurveAndSamples)
 {
-    CWeighStats chart;
-    ASSERT_TRUE(Compute(chart, kTenWeights, 1));
-    EXPECT_TRUE(chart.m_bValid);
-    EXPECT_EQ(chart.m_dMean, 1.0);
-    EXPECT_EQ(chart.m_dVariance, 1.0);
-    EXPECT_EQ(chart.m_dSigma, 1.0);  // population sigma: n - 1 would give 1.0541
-    EXPECT_EQ(chart.m_dFinal, 1.0);
-    EXPECT_EQ(chart.m_aCurve[0][0], -3.0);
-    EXPECT_EQ(chart.m_aCurve[0][1], 0.004431913766647084);
-    // Row 50 lies on the mean; 6.283 (not 2 pi) gives this height.
-    EXPECT_NEAR(chart.m_aCurve[50][0], 0.0, 1e-12);
-    EXPECT_EQ(chart.m_aCurve[50][1], 0.3989481634448608);
-    for (int i = 0; i < 20; ++i) {
-        SCOPED_TRACE(i);
-        EXPECT_EQ(chart.m_aSamples[i][0], i < 5 ? -1.0 : (i < 10 ? 1.0 : 0.0));
-        EXPECT_EQ(chart.m_aSamples[i][1], i < 10 ? 0.24197429276535493 : 0.0);
+    std::vector<double> thirty;
+    for (int i = 0; i < 30; ++i)
+        thirty.push_back(i);
+    const struct { std::vector<double> values; int nFinal; double dMean, dVariance, dSigma, dCurve0E, dCurve0F, dCurve50F, dSample0E, dSample0F; } aCases[] = {
+        {{0, 0, 0, 0, 0, 2, 2, 2, 2, 2}, 1, 1.0, 1.0, 1.0, -3.0, 0.004431913766647084, 0.3989481634448608, -1.0, 0.24197429276535493},
+        {{1, 2, 3, 4, 5, 6, 7, 8, 9, 10}, 6, 5.5, 8.25, 2.8722813232690143, -8.616843969807043, 0.001542994319791424, 0.13889592228062397, -4.5, 0.040709120767568316},
+        {thirty, 15, 14.5, 899.0 / 12.0, std::sqrt(899.0 / 12.0), -3.0 * std::sqrt(899.0 / 12.0), 0.0005120378657828896, 0.04609217979501734, -14.5, 0.011329585538487877},
+    };
+    for (const auto& c : aCases) {
+        SCOPED_TRACE(c.nFinal);
+        CWeighStats chart;
+        ASSERT_TRUE(Compute(chart, c.values, c.nFinal));
+        EXPECT_TRUE(chart.m_bValid);
+        EXPECT_EQ(chart.m_dFinal, c.nFinal);
+        EXPECT_EQ(chart.m_dMean, c.dMean);
+        EXPECT_DOUBLE_EQ(chart.m_dVariance, c.dVariance);
+        EXPECT_DOUBLE_EQ(chart.m_dSigma, c.dSigma);
+        EXPECT_DOUBLE_EQ(chart.m_aCurve[0][0], c.dCurve0E);
+        EXPECT_DOUBLE_EQ(chart.m_aCurve[0][1], c.dCurve0F);
+        EXPECT_NEAR(chart.m_aCurve[50][0], 0.0, 1e-12);
+        EXPECT_NEAR(chart.m_aCurve[99][0], 2.94 * c.dSigma, 1e-9 * c.dSigma);
+        EXPECT_DOUBLE_EQ(chart.m_aCurve[50][1], c.dCurve50F);
+        EXPECT_EQ(chart.m_aSamples[0][0], c.dSample0E);
+        EXPECT_DOUBLE_EQ(chart.m_aSamples[0][1], c.dSample0F);
+        EXPECT_EQ(chart.m_aSamples[19][0], c.values.size() > 19 ? 19 - c.dMean : 0.0);
     }
-}
-
-TEST(WeighChartFigures, OneToTen)
-{
-    CWeighStats chart;
-    ASSERT_TRUE(Compute(chart, kOneToTen, 6));
-    EXPECT_EQ(chart.m_dMean, 5.5);
-    EXPECT_EQ(chart.m_dVariance, 8.25);
-    EXPECT_EQ(chart.m_dSigma, 2.8722813232690143);
-    EXPECT_EQ(chart.m_aCurve[0][0], -8.616843969807043);
-    EXPECT_EQ(chart.m_aCurve[0][1], 0.001542994319791424);
-    EXPECT_NEAR(chart.m_aCurve[99][0], 8.4445, 1e-4);  // 100 rows up to about +2.94 sigma
-    EXPECT_EQ(chart.m_dFinal, 6.0);
-}
-
-// 1e16 swallows each following 1.0 in index order; a compensated or pairwise sum would give 0.8.
-TEST(WeighChartFigures, SumsRunInIndexOrder)
-{
-    CWeighStats chart;
+    CWeighStats chart;  // 1e16 swallows each following 1.0 in index order; a compensated or pairwise sum gives 0.8
     ASSERT_TRUE(Compute(chart, {1e16, 1, 1, 1, 1, 1, 1, 1, 1, -1e16}, 1));
     EXPECT_EQ(chart.m_dMean, 0.0);
 }
 
-TEST(WeighChartFigures, ThirtyValuesKeepTheFirstTwentySamples)
-{
-    std::vector<double> values;
-    for (int i = 0; i < 30; ++i)
-        values.push_back(i);
-    CWeighStats chart;
-    ASSERT_TRUE(Compute(chart, values, 15));
-    EXPECT_EQ(chart.m_dMean, 14.5);  // over all thirty
-    EXPECT_DOUBLE_EQ(chart.m_dVariance, 899.0 / 12.0);
-    for (int i = 0; i < 20; ++i) {
-        EXPECT_EQ(chart.m_aSamples[i][0], i - 14.5) << i;
-        EXPECT_GT(chart.m_aSamples[i][1], 0.0) << i;
-    }
-}
-
 // Sigma 0: only curve row 0 is written, as (-0.0, not a number); the samples' densities are not numbers.
-TEST(WeighChartFigures, EqualValuesGiveSigmaZero)
+TEST(WeighStatsFigures, EqualValuesGiveSigmaZero)
 {
     CWeighStats chart;
     ASSERT_TRUE(Compute(chart, std::vector<double>(10, 7.0), 7));
-    EXPECT_TRUE(chart.m_bValid);
-    EXPECT_EQ(chart.m_dMean, 7.0);
-    EXPECT_EQ(chart.m_dSigma, 0.0);
-    EXPECT_TRUE(chart.m_aCurve[0][0] == 0.0 && std::signbit(chart.m_aCurve[0][0]));
-    EXPECT_TRUE(std::isnan(chart.m_aCurve[0][1]));
-    for (int k = 1; k < 100; ++k)
-        EXPECT_TRUE(chart.m_aCurve[k][0] == 0.0 && chart.m_aCurve[k][1] == 0.0) << k;
-    for (int i = 0; i < 10; ++i)
-        EXPECT_TRUE(chart.m_aSamples[i][0] == 0.0 && std::isnan(chart.m_aSamples[i][1])) << i;
-    EXPECT_EQ(chart.m_aSamples[10][1], 0.0);
+    EXPECT_TRUE(chart.m_bValid && chart.m_dMean == 7.0 && chart.m_dSigma == 0.0);
+    EXPECT_TRUE(chart.m_aCurve[0][0] == 0.0 && std::signbit(chart.m_aCurve[0][0]) && std::isnan(chart.m_aCurve[0][1]));
+    EXPECT_TRUE(chart.m_aCurve[1][0] == 0.0 && chart.m_aCurve[99][1] == 0.0);
+    EXPECT_TRUE(std::isnan(chart.m_aSamples[9][1]) && chart.m_aSamples[10][1] == 0.0);
 }
 
-TEST(WeighChartValidity, FewerThanTenOrNoValuesAreRefusedWithAClearedModel)
+// Fewer than ten values, or none, are refused with the mean and tables cleared, also after a good
+// computation; sigma, final and variance keep their values.
+TEST(WeighStatsValidity, FewerThanTenAreRefusedWithAClearedModel)
 {
-    const std::vector<double> values(30, 5.0);
-    for (int nCount : {0, 1, 9, -5, 10}) {
-        SCOPED_TRACE(nCount);
+    const std::vector<double> values = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
+    for (int nCount : {0, 1, 9, -5}) {
         CWeighStats chart;
-        EXPECT_EQ(chart.Compute(values.data(), nCount, 5), nCount == 10);
-        EXPECT_EQ(chart.m_bValid, nCount == 10);
-        if (nCount != 10) {
-            EXPECT_EQ(chart.m_dMean, 0.0);
-            ExpectTablesZero(chart);
-        }
+        ASSERT_TRUE(Compute(chart, values, 6));
+        EXPECT_FALSE(chart.Compute(values.data(), nCount, 6)) << nCount;
+        EXPECT_TRUE(!chart.m_bValid && chart.m_dMean == 0.0 && TablesZero(chart)) << nCount;
+        EXPECT_TRUE(chart.m_dSigma == 2.8722813232690143 && chart.m_dVariance == 8.25 && chart.m_dFinal == 6.0) << nCount;
     }
     CWeighStats chart;
-    EXPECT_FALSE(chart.Compute(nullptr, 10, 1));
-    EXPECT_FALSE(chart.m_bValid);
+    EXPECT_FALSE(chart.Compute(nullptr, 10, 1) || chart.m_bValid);
 }
 
-// A refused computation after a good one clears mean and tables so the old chart is not drawn
-// again; sigma, final and variance keep their values.
-TEST(WeighChartValidity, FalseAfterTrueInvalidates)
-{
-    CWeighStats chart;
-    ASSERT_TRUE(Compute(chart, kOneToTen, 6));
-    EXPECT_FALSE(Compute(chart, std::vector<double>(kOneToTen.begin(), kOneToTen.begin() + 9), 6));
-    EXPECT_FALSE(chart.m_bValid);
-    EXPECT_EQ(chart.m_dMean, 0.0);
-    ExpectTablesZero(chart);
-    EXPECT_EQ(chart.m_dSigma, 2.8722813232690143);
-    EXPECT_EQ(chart.m_dVariance, 8.25);
-    EXPECT_EQ(chart.m_dFinal, 6.0);
-}
-
-// The dimension fields bound every loop: fewer sample rows leave later rows alone, and corrupted
-// larger ones never carry a loop past the tables (the sanitizer build checks).
-TEST(WeighChartValidity, DimensionFieldsBoundTheTables)
+// The dimension fields bound every loop: fewer sample rows leave later rows alone, and corrupted larger
+// ones never carry a loop past the tables (the sanitizer build checks).
+TEST(WeighStatsValidity, DimensionFieldsBoundTheTables)
 {
     CWeighStats chart;
     chart.m_nSampleRows = 5;
-    ASSERT_TRUE(Compute(chart, kTenWeights, 1));
-    EXPECT_EQ(chart.m_aSamples[4][0], -1.0);
-    EXPECT_TRUE(chart.m_aSamples[5][0] == 0.0 && chart.m_aSamples[5][1] == 0.0);
-
+    ASSERT_TRUE(Compute(chart, {0, 0, 0, 0, 0, 2, 2, 2, 2, 2}, 1));
+    EXPECT_TRUE(chart.m_aSamples[4][0] == -1.0 && chart.m_aSamples[5][0] == 0.0 && chart.m_aSamples[5][1] == 0.0);
     CWeighStats wide;
-    wide.m_nCurveRows = 1000;
-    wide.m_nSampleRows = 1000;
+    wide.m_nCurveRows = wide.m_nSampleRows = 1000;
     std::vector<double> values(50, 1.0);
     values[0] = 3.0;
     ASSERT_TRUE(Compute(wide, values, 1));
-    EXPECT_NE(wide.m_aSamples[19][1], 0.0);
-    EXPECT_NE(wide.m_aCurve[99][1], 0.0);
+    EXPECT_TRUE(wide.m_aSamples[19][1] != 0.0 && wide.m_aCurve[99][1] != 0.0);
 }
 
 }  // namespace

@@ -20,7 +20,7 @@ inline const QRect kRcStatus(690, 64, 71, 30), kRcCurrent(8, 121, 325, 247), kRc
 class CWindowRig : public CDlgRig, public IErrorReporter {
 public:
     explicit CWindowRig(const CLineTiming& timing = CLineTiming::Short()) : CDlgRig(timing) {}
-    void ShowError(const char* pszText) override { m_astrMessages.emplace_back(pszText); }  // no box waiting for a click
+    void ShowError(const char*) override {}  // no box waiting for a click
     CBatchWindow& Show()  // the start-up work runs
     {
         m_pWindow = std::make_unique<CBatchWindow>(Context(), this);
@@ -61,7 +61,6 @@ public:
         return static_cast<int>(std::count_if(pPixels, pPixels + image.width() * image.height(), [](QRgb rgb) { return rgb != qRgb(0, 0, 0); }));
     }
 
-    std::vector<std::string> m_astrMessages;
     std::unique_ptr<CBatchWindow> m_pWindow;  // last, so destroyed first: its destroy handler uses the port and the store
 };
 

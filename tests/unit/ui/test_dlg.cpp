@@ -63,14 +63,8 @@ TEST(CDlgTest, StartUpLaysOutTheListOncePaintDrawsUnlessMinimisedAboutAndDestroy
     d.Start();
     d.m_dlg.OnShowWindow();  // runs once
     EXPECT_EQ(Phase(d.m_view), "10000001");
-    Strings astrColumns = {"РЦ/30"}, astrRow = {"9"};
-    for (int nDose = 0; nDose < 10; ++nDose) {
-        astrColumns.push_back("Доза " + std::to_string(nDose) + "/72");
-        astrRow.push_back("0");
-    }
-    EXPECT_EQ(d.m_view.m_astrColumns, astrColumns);
-    ASSERT_EQ(d.m_view.m_aRows.size(), 10u);
-    EXPECT_EQ(d.m_view.m_aRows[9], astrRow);
+    ASSERT_EQ(d.m_view.m_aRows.size() + d.m_view.m_astrColumns.size(), 21u);  // headings and cells: the window test
+    EXPECT_EQ(d.m_view.m_astrColumns[5] + d.m_view.m_aRows[9][0] + d.m_view.m_aRows[9][10], "Доза 4/7290");
     d.m_view.m_surface.m_aCalls.clear();
     d.m_dlg.OnPaint();  // the status box, then both panels
     const auto fills = d.m_view.m_surface.CallsOf(EDrawOp::FillBlack);
@@ -94,67 +88,92 @@ TEST(CDlgTest, StartUpLaysOutTheListOncePaintDrawsUnlessMinimisedAboutAndDestroy
     d.m_dlg.OnDestroy();  // again, as the window's destructor would: the sanitizer build sees any double free
 }
 
-// Batches of recipe 1 (header at dose 0, leave dose 0 with 0, leave dose 1 with the weight): records "..10=0,w"
-// adding w to entry 11, shown in row 1, column 2.
+// Batches of recipe 1 (header at dose 0, leave doses 0 and 1 with 0, leave dose 2 with the weight): records
+// "..10=0,0,w" adding w to entry 12, shown in row 1, column 3. Four ticks each.
 std::vector<CSimStep> Batches(int nFirstWeight, int nCount)
 {
     std::vector<CSimStep> aSteps;
     for (int i = 0; i < nCount; ++i)
-        aSteps.insert(aSteps.end(), {{1, 0, 0}, {1, 1, 0}, {1, 0, nFirstWeight + i}});
+        aSteps.insert(aSteps.end(), {{1, 0, 0}, {1, 1, 0}, {1, 2, 0}, {1, 0, nFirstWeight + i}});
     return aSteps;
 }
 
-TEST(CDlgTest, SearchStartTicksAndStopFollowThePhaseTableAndShowCompletedWeighings)
+// The recipe and dose lists and the store's current recipe and dose.
+std::string Cascade(const CDlg& d)
+{
+    std::string str;
+    for (int nId : {IDC_COMBO_RECIPE, IDC_COMBO_DOSE})
+        for (const std::string& strItem : d.m_view.Items(nId))
+            str += strItem + (nId == IDC_COMBO_RECIPE ? "r " : "d ");
+    return str + std::to_string(d.m_rig.m_store.GetCurrentRecipe()) + "/" + std::to_string(d.m_rig.m_store.GetCurrentDose());
+}
+
+TEST(CDlgTest, SearchCascadeTicksAndStopFollowThePhaseTableAndShowCompletedWeighings)
 {
     CDlg d;
     CBatchStore& store = d.m_rig.m_store;
     CRecordingView& view = d.m_view;
     std::vector<CSimIndicator*> apInd;
-    for (int nAddress : {0, 1, 2}) {  // three found: the scan stops at address 3
+    for (int nAddress : {3, 7, 9}) {  // three found: the scan stops at address 10
         apInd.push_back(&d.m_rig.m_line.AddIndicator(nAddress));
-        apInd.back()->ConfigureDoses(1, 1, {500, 300});  // recipe 1: doses 1 and 2; recipe 3: dose 4
-        apInd.back()->ConfigureDoses(3, 4, {40});
+        if (nAddress != 9) {  // recipe 1: doses 1 and 2; recipe 3: dose 4. At 9 no recipe at all.
+            apInd.back()->ConfigureDoses(1, 1, {500, 300});
+            apInd.back()->ConfigureDoses(3, 4, {40});
+        }
     }
     d.Start();
     std::string strWhileSearching;
     view.m_fnHook = [&] { strWhileSearching = Phase(view); };
     d.m_dlg.OnSearch();
     EXPECT_EQ(strWhileSearching + " " + Phase(view), "10000001 11111111");
-    EXPECT_EQ(d.m_rig.m_line.CountRequests(3), 0);
-    EXPECT_EQ(std::vector<Strings>({view.Items(IDC_COMBO_INDICATOR), view.Items(IDC_COMBO_RECIPE), view.Items(IDC_COMBO_DOSE)}),
-              std::vector<Strings>({{"0", "1", "2"}, {"1", "3"}, {"1", "2"}}));
-    EXPECT_EQ((std::array<int, 3>{view.ComboCurSel(IDC_COMBO_INDICATOR), store.GetCurrentRecipe(), store.GetCurrentDose()}), (std::array<int, 3>{0, 1, 1}));
+    EXPECT_EQ(d.m_rig.m_line.CountRequests(10), 0);
+    EXPECT_EQ(view.Items(IDC_COMBO_INDICATOR), Strings({"3", "7", "9"}));
+    EXPECT_EQ(Cascade(d) + std::to_string(view.ComboCurSel(IDC_COMBO_INDICATOR) + view.ComboCurSel(IDC_COMBO_RECIPE) + view.ComboCurSel(IDC_COMBO_DOSE)), "1r 3r 1d 2d 1/10");
     EXPECT_GT(view.m_nPumps, 300);
+    d.Choose(IDC_COMBO_INDICATOR, 2);  // no recipe: both lists stay empty, the store keeps its recipe and dose
+    EXPECT_EQ(Cascade(d) + std::to_string(view.ComboCurSel(IDC_COMBO_RECIPE)), "1/1-1");
+    d.Choose(IDC_COMBO_INDICATOR, 0);
+    const int nWrites = view.m_nCellWrites;
+    d.Choose(IDC_COMBO_RECIPE, 1);  // "3": the doses are refilled, the totals list is not
+    EXPECT_EQ(Cascade(d) + std::to_string(view.m_nCellWrites - nWrites), "1r 3r 4d 3/40");
+    d.Choose(IDC_COMBO_RECIPE, 0);
 
     d.m_dlg.OnStart();
     d.m_dlg.OnStart();  // a second start (impossible from the window) starts no second timer
     EXPECT_EQ(Phase(view) + std::to_string(d.m_dlg.TimerId()) + std::to_string(view.m_nTimerStarts), "0011111131");
     EXPECT_TRUE(view.m_surface.HasText("Опрос"));
-    // A batch of slot 1: the row shows slot 0, the current indicator, until slot 1 is chosen.
+    // A batch of slot 1: the row shows slot 0, the current indicator, until slot 1 is chosen (by position, not text).
     apInd[1]->SetScript(Batches(321, 1));
-    d.Tick(3);
-    EXPECT_EQ(store.GetTotal(1, 11), 321);
-    EXPECT_EQ(view.Cell(1, 2), "0");
+    d.Tick(4);
+    EXPECT_EQ(store.GetTotal(1, 12), 321);
+    EXPECT_EQ(view.Cell(1, 3), "0");
     d.Choose(IDC_COMBO_INDICATOR, 1);
-    EXPECT_EQ(view.Cell(1, 2), "321");
+    for (int nEntry = 0; nEntry < 100; ++nEntry)  // row r, column d + 1: entry r x 10 + d
+        EXPECT_EQ(view.Cell(nEntry / 10, nEntry % 10 + 1), nEntry == 12 ? "321" : "0") << nEntry;
     d.Choose(IDC_COMBO_INDICATOR, 0);
-    // Ten batches of slot 0: each rewrites row 1 and blanks the panels; no chart before the tenth weighing.
+    d.Choose(IDC_COMBO_DOSE, 1);  // "2"
+    // Ten batches of slot 0: each rewrites row 1 and blanks both panels; no chart before the tenth weighing.
     apInd[0]->SetScript(Batches(500, 10));
     view.m_surface.m_aCalls.clear();
-    d.Tick(3);
-    EXPECT_EQ(view.Cell(1, 2) + view.Cell(1, 1) + std::to_string(view.Fills()), "50002");
-    d.Tick(24);
+    d.Tick(4);
+    const auto fills = view.m_surface.CallsOf(EDrawOp::FillBlack);
+    ASSERT_EQ(fills.size(), 2u);
+    EXPECT_EQ(view.Cell(1, 3) + "|" + view.Cell(1, 2) + "|" + std::to_string(fills[0].m_nX1) + "|" + std::to_string(fills[1].m_nX1), "500|0|8|344");
+    d.Tick(32);
     EXPECT_FALSE(store.GetRunCount(0) != 9 || d.m_rig.m_chartCurrent.m_bValid);
-    d.Tick(3);
+    d.Tick(4);
     ASSERT_TRUE(store.GetRunCount(0) == 10 && d.m_rig.m_chartCurrent.m_bValid && d.m_rig.m_chartAll.m_bValid);
     EXPECT_DOUBLE_EQ(d.m_rig.m_chartCurrent.m_dMean, 504.5);
-    EXPECT_DOUBLE_EQ(d.m_rig.m_chartCurrent.m_dFinal, 500.0);
-    EXPECT_EQ(view.Cell(1, 2), "5045");
+    EXPECT_DOUBLE_EQ(d.m_rig.m_chartCurrent.m_dFinal, 300.0);
+    EXPECT_EQ(view.Cell(1, 3), "5045");
     // A tick that completes nothing changes neither the list nor the charts.
-    const int nWrites = view.m_nCellWrites;
+    const int nWritesBefore = view.m_nCellWrites;
     view.m_surface.m_aCalls.clear();
     d.Tick(1);
-    EXPECT_TRUE(view.m_nCellWrites == nWrites && view.m_surface.m_aCalls.empty());
+    EXPECT_TRUE(view.m_nCellWrites == nWritesBefore && view.m_surface.m_aCalls.empty());
+    d.Choose(IDC_COMBO_DOSE, 0);  // dose 1 of every record is 0: both charts emptied
+    EXPECT_FALSE(d.m_rig.m_chartCurrent.m_bValid || d.m_rig.m_chartAll.m_bValid);
+    d.Choose(IDC_COMBO_DOSE, 1);
     // "Стоп" with a batch under way drops the run count and the pending batch; while idle it draws nothing.
     apInd[0]->SetScript({{1, 0, 0}, {1, 1, 0}});
     d.Tick(2);
@@ -168,7 +187,7 @@ TEST(CDlgTest, SearchStartTicksAndStopFollowThePhaseTableAndShowCompletedWeighin
     // A second run: the run start stays, so twenty records follow it; the current chart takes this run's ten.
     d.m_dlg.OnStart();
     apInd[0]->SetScript(Batches(700, 10));
-    d.Tick(30);
+    d.Tick(40);
     ASSERT_EQ(store.GetRunCount(0) + store.GetRecordCount(0), 30);
     EXPECT_DOUBLE_EQ(d.m_rig.m_chartCurrent.m_dMean, 704.5);
     EXPECT_DOUBLE_EQ(d.m_rig.m_chartAll.m_dMean, 604.5);
@@ -183,7 +202,7 @@ TEST(CDlgTest, SearchStartTicksAndStopFollowThePhaseTableAndShowCompletedWeighin
     d.m_rig.m_port.Close();
     d.m_dlg.OnSearch();
     EXPECT_EQ(Phase(view) + std::to_string(view.ComboCount(IDC_COMBO_INDICATOR) + view.ComboCount(IDC_COMBO_RECIPE)), "100000110");
-    EXPECT_EQ(view.Cell(1, 2), "12090");
+    EXPECT_EQ(view.Cell(1, 3), "12090");
 }
 
 // A close during a search: a second "Поиск" dispatched by the pump does nothing; the search stops at its next
@@ -220,23 +239,15 @@ TEST(CDlgTest, CloseDuringASearchStopsItAtTheNextSafePointThenCloses)
     }
 }
 
-// ---- The cascade and the series, on a store filled directly ---------------------------------------
+// ---- The series rules: the chart starts from ten values 1..10 with the final value 5 ---------------
 
-class CCascadeTest : public ::testing::Test, public CDlg {
+class CSeriesFixture : public ::testing::Test, public CDlg {
 protected:
     static constexpr double kPrevious[10] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
     void SetUp() override
     {
         Start();
-        // Slot 0: recipe 1 with doses 1..3, recipe 4 with dose 7. Slot 1: recipe 2 with doses 0 and 5.
-        for (const auto& an : {std::array<int, 3>{0, 11, 100}, {0, 12, 200}, {0, 13, 300}, {0, 47, 777}, {1, 20, 50}, {1, 25, 55}})
-            m_store.SetTuneValue(an[0], an[1], 0, an[2]);
-        for (int nEntry = 0; nEntry < 100; ++nEntry) {
-            m_store.AddTotal(0, nEntry, 1000 + nEntry);
-            m_store.AddTotal(1, nEntry, 2000 + nEntry);
-        }
-        m_view.m_mapItems[IDC_COMBO_INDICATOR] = {"42", "7"};  // as a search leaves it: the text is the address, the position the slot
-        m_view.ComboSelect(IDC_COMBO_INDICATOR, 0);
+        m_rig.m_store.SetTuneValue(0, 12, 0, 200);  // recipe 1, dose 2: final value 200
         ASSERT_TRUE(m_rig.m_chartAll.Compute(kPrevious, 10, 5));
     }
     // nCount records of recipe nRecipe, doses 0..nDose, dose nDose holding nBase + nStep * i, the others 0.
@@ -246,54 +257,11 @@ protected:
             std::string str = "01.02.2026,10:20:30," + std::to_string(nRecipe) + "0=";
             for (int d = 0; d <= nDose; ++d)
                 str += std::to_string(d == nDose ? nBase + nStep * i : 0) + ",";
-            ASSERT_TRUE(m_store.AppendRecord(0, str.c_str()));
+            ASSERT_TRUE(m_rig.m_store.AppendRecord(0, str.c_str()));
         }
     }
-    // The recipe and dose lists and the store's current recipe and dose.
-    std::string Cascade() const
-    {
-        std::string str;
-        for (int nId : {IDC_COMBO_RECIPE, IDC_COMBO_DOSE})
-            for (const std::string& strItem : m_view.Items(nId))
-                str += strItem + (nId == IDC_COMBO_RECIPE ? "r " : "d ");
-        return str + std::to_string(m_store.GetCurrentRecipe()) + "/" + std::to_string(m_store.GetCurrentDose());
-    }
-    CBatchStore& m_store = m_rig.m_store;
 };
 
-TEST_F(CCascadeTest, IndicatorByPositionRefillsAllRecipeRefillsDosesDoseRebuildsTheCharts)
-{
-    Choose(IDC_COMBO_INDICATOR, 1);  // text "7", position 1
-    EXPECT_EQ(m_store.GetCurrentIndicator(), 1);
-    EXPECT_EQ(Cascade(), "2r 0d 5d 2/0");
-    EXPECT_EQ(std::pair(m_view.ComboCurSel(IDC_COMBO_RECIPE), m_view.ComboCurSel(IDC_COMBO_DOSE)), std::pair(0, 0));
-    for (int nEntry = 0; nEntry < 100; ++nEntry)  // row r, column d + 1: entry r x 10 + d of slot 1
-        EXPECT_EQ(m_view.Cell(nEntry / 10, nEntry % 10 + 1), std::to_string(2000 + nEntry));
-
-    AddRecords(12, 1, 3, 290, 1);
-    m_view.m_surface.m_aCalls.clear();
-    Choose(IDC_COMBO_INDICATOR, 0);
-    EXPECT_EQ(Cascade(), "1r 4r 1d 2d 3d 1/1");
-    EXPECT_EQ(m_view.Cell(9, 10), "1099");
-    const auto fills = m_view.m_surface.CallsOf(EDrawOp::FillBlack);  // both panels blanked first
-    ASSERT_GE(fills.size(), 2u);
-    EXPECT_EQ(std::pair(fills[0].m_nX1, fills[1].m_nX1), std::pair(8, 344));
-    EXPECT_FALSE(m_rig.m_chartAll.m_bValid);  // dose 1 of those records is 0 everywhere
-    Choose(IDC_COMBO_DOSE, 2);  // "3"
-    EXPECT_EQ(m_store.GetCurrentDose(), 3);
-    ASSERT_TRUE(m_rig.m_chartAll.m_bValid);
-    EXPECT_DOUBLE_EQ(m_rig.m_chartAll.m_dMean, 295.5);
-    EXPECT_DOUBLE_EQ(m_rig.m_chartAll.m_dFinal, 300.0);
-    const int nWrites = m_view.m_nCellWrites;
-    Choose(IDC_COMBO_RECIPE, 1);  // "4"
-    EXPECT_EQ(Cascade(), "1r 4r 7d 4/7");
-    EXPECT_EQ(m_view.m_nCellWrites, nWrites);  // the totals list is not refilled
-    m_view.ComboAdd(IDC_COMBO_INDICATOR, "9");  // slot 2 has no tuning at all: the selection stays
-    Choose(IDC_COMBO_INDICATOR, 2);
-    EXPECT_EQ(Cascade() + std::to_string(m_view.ComboCurSel(IDC_COMBO_RECIPE)) + m_view.Cell(0, 1), "4/7-10");
-}
-
-// The series rules: the chart starts from ten values 1..10 with the final value 5.
 struct CSeriesCase {
     const char* pszName;
     std::vector<std::array<int, 5>> aRecords;  // AddRecords arguments: count, recipe, dose, base, step
@@ -315,7 +283,7 @@ const CSeriesCase kSeries[] = {
 
 void PrintTo(const CSeriesCase& c, std::ostream* pOut) { *pOut << c.pszName; }
 
-class CSeriesTest : public CCascadeTest, public ::testing::WithParamInterface<CSeriesCase> {};
+class CSeriesTest : public CSeriesFixture, public ::testing::WithParamInterface<CSeriesCase> {};
 
 TEST_P(CSeriesTest, Rule)
 {
@@ -323,11 +291,11 @@ TEST_P(CSeriesTest, Rule)
     ASSERT_TRUE(!c.bCurrent || m_rig.m_chartCurrent.Compute(kPrevious, 10, 5));
     for (const auto& an : c.aRecords)
         AddRecords(an[0], an[1], an[2], an[3], an[4]);
-    m_store.SetCurrentRecipe(1);
-    m_store.SetCurrentDose(c.nDose);
+    m_rig.m_store.SetCurrentRecipe(1);
+    m_rig.m_store.SetCurrentDose(c.nDose);
     m_view.m_surface.m_aCalls.clear();
     const int nRepaints = m_view.m_nRepaints;
-    c.bCurrent ? m_dlg.BuildCurrentSeries(m_store.GetRunStart(0)) : m_dlg.BuildAllSeries();
+    c.bCurrent ? m_dlg.BuildCurrentSeries(m_rig.m_store.GetRunStart(0)) : m_dlg.BuildAllSeries();
     const CWeighChart& chart = c.bCurrent ? m_rig.m_chartCurrent : m_rig.m_chartAll;
     EXPECT_EQ(chart.m_bValid, c.bValid);
     EXPECT_DOUBLE_EQ(chart.m_dMean, c.dMean);

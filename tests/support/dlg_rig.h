@@ -21,16 +21,7 @@ namespace tkdtest {
 using Strings = std::vector<std::string>;
 
 struct CDlgRig {
-    // Shorter still than the short profile: the in-process simulator answers at once, in one piece.
-    static CLineTiming Fast()
-    {
-        CLineTiming t = CLineTiming::Short();
-        t.nReplyPauseMs = 10;
-        t.nReadGapMs = 5;
-        t.nReadConstMs = 25;
-        return t;
-    }
-    explicit CDlgRig(const CLineTiming& timing = Fast()) : m_chdir(m_dir.Path()), m_port(timing) {}
+    explicit CDlgRig(const CLineTiming& timing = CLineTiming::Short()) : m_chdir(m_dir.Path()), m_port(timing) {}
 
     // TK4700_TUNE.INI naming COM1 at 9600 8N1 (none without bSettings; without BAUD the port stays
     // closed), then the line as COM1.

@@ -37,7 +37,7 @@ private Q_SLOTS:
 
         ind.SetScript({{3, 0, 0}, {3, 1, 251}, {3, 0, 119}});
         rig.Click(IDC_START);
-        QCOMPARE(rig.States(), QStringLiteral("00111111"));
+        QCOMPARE(rig.States() + QString::number(window.PollTimer().interval()), QStringLiteral("00111111300"));
         QVERIFY(rig.CountNotBlack(kRcStatus) > 10);  // "Опрос"
         QTRY_COMPARE_WITH_TIMEOUT(rig.Cell(3, 2), QStringLiteral("119"), 20000);
         QCOMPARE(rig.Cell(3, 1), QStringLiteral("251"));

@@ -78,8 +78,7 @@ public:
     void ListInsertColumn(int, const char* pszHeading, int nWidth) override { m_astrColumns.push_back(pszHeading + ("/" + std::to_string(nWidth))); }
     int ListInsertRow(const char* pszLabel) override
     {
-        m_aRows.emplace_back(m_astrColumns.size(), "");
-        m_aRows.back().at(0) = pszLabel;
+        m_aRows.emplace_back(m_astrColumns.size(), "").at(0) = pszLabel;
         return static_cast<int>(m_aRows.size()) - 1;
     }
     void ListSetCell(int nRow, int nCol, const char* pszText) override
@@ -101,12 +100,7 @@ public:
             m_fnHook();
     }
     int StartTimer(int nTimerId, int) override { return ++m_nTimerStarts, m_nRunningTimer = m_bTimerWorks ? nTimerId : 0; }
-    bool StopTimer(int nTimerId) override
-    {
-        const bool bRan = nTimerId != 0 && nTimerId == m_nRunningTimer;
-        m_nRunningTimer = bRan ? 0 : m_nRunningTimer;
-        return bRan;
-    }
+    bool StopTimer(int nTimerId) override { return nTimerId != 0 && nTimerId == m_nRunningTimer && !(m_nRunningTimer = 0); }
     IDrawSurface& Surface() override { return m_surface; }
     void Repaint() override { ++m_nRepaints; }
     bool IsMinimized() const override { return m_bMinimized; }

@@ -1,6 +1,7 @@
 // CRecordingSurface: a drawing surface that keeps every call with its arguments, for tests.
 #pragma once
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -27,10 +28,7 @@ public:
     void Dot(int x, int y, const CPen& pen) override { Add(EDrawOp::Dot, x, y, x, y).m_pen = pen; }
     void Text(int x, int y, const char* pszText, CRgb rgbText, CRgb rgbBack) override
     {
-        CDrawCall& call = Add(EDrawOp::Text, x, y, 0, 0);
-        call.m_rgbText = rgbText;
-        call.m_rgbBack = rgbBack;
-        call.m_strText = pszText != nullptr ? pszText : "";
+        m_aCalls.push_back(CDrawCall{EDrawOp::Text, x, y, 0, 0, CPen{}, rgbText, rgbBack, pszText != nullptr ? pszText : ""});
     }
     // The calls of one op (with one pen, when given), in their order.
     std::vector<CDrawCall> CallsOf(EDrawOp eOp, const CPen* pPen = nullptr) const
@@ -43,10 +41,7 @@ public:
     }
     bool HasText(const std::string& strText) const
     {
-        for (const CDrawCall& call : CallsOf(EDrawOp::Text))
-            if (call.m_strText == strText)
-                return true;
-        return false;
+        return std::ranges::any_of(m_aCalls, [&](const CDrawCall& call) { return call.m_eOp == EDrawOp::Text && call.m_strText == strText; });
     }
 
     bool m_bAvailable = true;  // what Begin answers; false stands for a surface that cannot be had

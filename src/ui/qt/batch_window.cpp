@@ -450,9 +450,9 @@ void CBatchWindow::showEvent(QShowEvent* pEvent)
     if (pEvent->spontaneous())
         return;
     m_dlg.OnShowWindow();
-    // The start-up work disables the first control, which held the focus: the original keeps it
-    // there, so that Enter is the OK command and ends the dialog. Qt would pass the focus on to
-    // "Поиск", where Enter starts a search of half a minute; the dialog holds it instead.
+    // The start-up work disables the first control, which holds the focus. A Windows dialog leaves the
+    // focus there, so that Enter is the OK command and ends the dialog; Qt would pass it on to "Поиск",
+    // where Enter starts a search of half a minute. The dialog holds it instead.
     if (QWidget* pFirst = Control(IDC_COMBO_INDICATOR); pFirst && !pFirst->isEnabled())
         setFocus(Qt::OtherFocusReason);
     m_dlg.OnPaint();

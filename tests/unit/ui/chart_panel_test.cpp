@@ -135,7 +135,7 @@ TEST(ChartGeometry, FormatChartValue)
 }
 
 // The ten weights with final value 1: every element at its place, with its pen or colour, each once.
-TEST(ChartPanelDraw, TenWeightsOnBothPanels)
+TEST(ChartPanelDraw, TenWeightsOnTheCurrentPanel)
 {
     const std::vector<std::string> aCurrent = {
         L(18, 328, 323, 328, kAxis), L(170, 328, 170, 127, kAxis), T(176, 122, "Final", kGreen),
@@ -160,7 +160,6 @@ TEST(ChartPanelDraw, TenWeightsOnBothPanels)
     EXPECT_EQ(std::vector<std::string>(a.end() - 2, a.end()),
               (std::vector<std::string>{T(12, 350, "б = 1.00;    S = 1.00;    Final = 1.00", kWhite), "End"}));
     EXPECT_EQ(a[a.size() - 13], D(299, 327, kCurve));  // the samples come after the curve
-
 }
 
 TEST(ChartPanelDraw, MarkerAndPointsFollowTheMean)

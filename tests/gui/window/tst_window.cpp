@@ -7,6 +7,8 @@
 #include <QStyleFactory>
 #include <QTimer>
 
+#include <climits>
+
 #include "about_dialog.h"
 #include "window_rig.h"
 
@@ -105,6 +107,13 @@ private Q_SLOTS:
         QVERIFY(rig.m_chartCurrent.Compute(kTenWeights, 10, 1) && rig.m_chartAll.Compute(kTenWeights, 10, 1));
         CBatchWindow& window = rig.Show();
         window.Dlg().OnStart();  // the lamp; no indicator to poll
+        IDrawSurface& surface = window.Surface();  // coordinates far off the canvas change nothing (and are defined)
+        QVERIFY(surface.Begin());
+        surface.Line(INT_MIN, INT_MIN, INT_MAX, INT_MIN, CPen{EPenStyle::Dot, 1, CRgb{170, 170, 0}});
+        surface.Line(-2000000000, 10, -2000000000, 400, CPen{EPenStyle::Solid, 1, CRgb{0, 128, 255}});
+        surface.Dot(INT_MAX, INT_MIN, CPen{EPenStyle::Solid, 6, CRgb{255, 0, 0}});
+        surface.Text(INT_MIN, INT_MAX, "S", CRgb{0, 128, 255}, CRgb{});
+        surface.End();
         const QImage shown = window.grab().toImage().convertToFormat(QImage::Format_RGB32);
         QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
         const QRgb black = qRgb(0, 0, 0), green = qRgb(0, 128, 0), yellow = qRgb(170, 170, 0), darkRed = qRgb(130, 0, 0),

@@ -80,6 +80,7 @@ private Q_SLOTS:
         CWindowRig rig;
         QVERIFY(rig.StartLine());
         CBatchWindow& window = rig.Show();
+        window.activateWindow();  // an X server without a window manager activates nothing by itself
         QVERIFY(QTest::qWaitForWindowActive(&window));
         QWidget* pFocus = QApplication::focusWidget();
         QVERIFY(pFocus != nullptr && pFocus->window() == &window);
@@ -156,6 +157,8 @@ private Q_SLOTS:
     {
         CWindowRig rig;
         CBatchWindow& window = rig.Show();
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
         QStringList texts;
         QTimer::singleShot(300, [&] {
             if (auto* pAbout = qobject_cast<CAboutDlg*>(QApplication::activeModalWidget())) {

@@ -17,7 +17,7 @@ run_variant() {
   ctest --test-dir "build/$name" --output-on-failure -j "$jobs"
 }
 
-run_variant plain -DCMAKE_BUILD_TYPE=RelWithDebInfo
+run_variant plain -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTKD_BUILD_BENCH=ON
 run_variant sanitize -DCMAKE_BUILD_TYPE=Debug -DTKD_SANITIZE=ON -DTKD_BUILD_BENCH=OFF
 bash scripts/check-package.sh
 

@@ -135,6 +135,10 @@ public:
     // The port is a copy sharing the window's handle. pPump, pScanBar and pDownloadBar may be null.
     // True when at least one indicator was registered.
     bool Search(IMessagePump* pPump, CComPort port, IProgressBar* pScanBar, IProgressBar* pDownloadBar);
+    // Asks a running Search (from a handler its pump runs) to end at its next safe point: before the
+    // next address, or after the entry being downloaded once that indicator has been sent its state
+    // code back; an indicator left unfinished is not registered. Search clears the request as it starts.
+    void RequestStop() { m_bStopRequested = true; }
     // Asks each registered indicator for its state once and follows its batch. *pnRow = -1, or the
     // recipe of the last batch that ended in this pass with a non-zero dose weight; *pbCompleted is
     // set true when a batch ended and otherwise left as the caller set it.
@@ -183,4 +187,5 @@ private:
     // could not be undone): the next append starts with CR LF so that its record stands on its own line.
     bool m_abNeedLineEnd[kMaxSlots] = {};
     LocalClockFn m_fnClock;
+    bool m_bStopRequested = false;
 };

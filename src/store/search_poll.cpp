@@ -63,6 +63,7 @@ void SetBar(IProgressBar* pBar, int nPos)
 bool CBatchStore::Search(IMessagePump* pPump, CComPort port, IProgressBar* pScanBar, IProgressBar* pDownloadBar)
 {
     bool bResult = false;
+    m_bStopRequested = false;
     if (port.IsOpen()) {
         const int nWaitMs = port.Timing().nSilenceWaitMs;
         int nFound = 0;
@@ -73,7 +74,7 @@ bool CBatchStore::Search(IMessagePump* pPump, CComPort port, IProgressBar* pScan
         for (int nAddress = 0; nAddress < kScanAddresses; ++nAddress) {
             SetBar(pScanBar, nAddress + 1);
             Pump(pPump);
-            if (nFound == kMaxSlots)
+            if (nFound == kMaxSlots || m_bStopRequested)
                 break;
             if (!ExchangeWith(port, REQ_HL, nAddress, 0, abyReply, &nLen))
                 continue;
@@ -84,6 +85,8 @@ bool CBatchStore::Search(IMessagePump* pPump, CComPort port, IProgressBar* pScan
                 bool bOk = ExchangeWith(port, REQ_HT, nAddress, nEntry, abyReply, &nLen);
                 for (int nRetry = 0; !bOk && nRetry < kDownloadRetries; ++nRetry) {
                     Pump(pPump);
+                    if (m_bStopRequested)
+                        break;
                     SleepMs(nWaitMs);
                     bOk = ExchangeWith(port, REQ_HT, nAddress, nEntry, abyReply, &nLen);
                 }
@@ -98,6 +101,11 @@ bool CBatchStore::Search(IMessagePump* pPump, CComPort port, IProgressBar* pScan
                 ParseTuneRow(abyReply + kPosTuneDigits, anValues);
                 for (int k = 0; k < kTuneValues; ++k)
                     SetTuneValue(nFound, nEntry, k, anValues[k]);
+                // A stop asked for during the download: the safe point is the state code below.
+                if (m_bStopRequested) {
+                    bAbandoned = true;
+                    break;
+                }
             }
             port.Exchange(REQ_HT, nAddress, ReadDecimal(achState, 2), abyReply, &nLen);
             if (bAbandoned)

@@ -73,13 +73,18 @@ void CBatchDlg::OnPaint()
 {
     if (m_view.IsMinimized())
         return;  // the window shows its icon by itself
+    DrawPanels();
+    m_view.Repaint();
+}
+
+void CBatchDlg::DrawPanels()
+{
     IDrawSurface& surface = m_view.Surface();
     CWeighChart::DrawStatus(surface, m_nTimer);
     m_ctx.m_chartCurrent.Draw(surface, g_rcChartCurrent.m_nLeft, g_rcChartCurrent.m_nTop,
                               g_rcChartCurrent.m_nRight, g_rcChartCurrent.m_nBottom);
     m_ctx.m_chartAll.Draw(surface, g_rcChartAll.m_nLeft, g_rcChartAll.m_nTop, g_rcChartAll.m_nRight,
                           g_rcChartAll.m_nBottom);
-    m_view.Repaint();
 }
 
 void CBatchDlg::OnSysCommand(int nId)
@@ -321,13 +326,10 @@ bool CBatchDlg::OnCloseRequest()
 {
     if (!m_bSearching)
         return true;
-    if (!m_bCloseRequested) {
-        m_bCloseRequested = true;
-        // The pump has no way to stop the search, but the port does: closing its shared handle makes
-        // every later exchange of the search fail at once, so the scan runs out of addresses without
-        // waiting. Only a download already under way still spends its retry pauses.
-        m_ctx.m_port.Close();
-    }
+    // Closing the port under the search would cut off the indicator being downloaded before it gets
+    // its state code back, which can leave it on another recipe: the search stops itself instead.
+    m_bCloseRequested = true;
+    m_ctx.m_store.RequestStop();
     return false;
 }
 

@@ -27,6 +27,9 @@ public:
     // Window events, forwarded by the view.
     void OnShowWindow();  // the start-up work; runs once, on the first show
     void OnPaint();       // status box and both panels, then shown; also called directly
+    // The status box and both panels drawn from their models onto the surface, without asking the
+    // view to show them: what the window's own paint shows every time.
+    void DrawPanels();
     void OnSysCommand(int nId);
     void OnSelchangeIndicator();
     void OnSelchangeRecipe();
@@ -36,8 +39,9 @@ public:
     void OnStop();
     void OnTimer();
     // Asked before the dialog ends by any means (Выход, Esc, Enter, close box). False while a search
-    // runs: the request is remembered, the search is made to end at once, and the view's CloseWindow
-    // follows when it has returned.
+    // runs: the request is remembered, the search is asked to stop at its next safe point (the
+    // indicator being downloaded gets its state code back first), and the view's CloseWindow follows
+    // when it has returned.
     bool OnCloseRequest();
     // Stops polling, closes the port and the store and releases the store's buffers. Runs once.
     void OnDestroy();

@@ -12,6 +12,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
@@ -21,7 +22,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <iterator>
+#include <utility>
 
 #include "about_dialog.h"
 #include "dialog_units.h"
@@ -73,6 +76,30 @@ constexpr CControlDef kControls[] = {
     {IDC_EXIT, EKind::Button, "Выход", 460, 121, 48, 16, false},
 };
 
+// The charts are drawn onto the client area over the controls, as onto a dialog's own device
+// context. Painted by the dialog itself they would lie below its group boxes, which some styles
+// (Fusion) fill with a faint dark layer and a highlight line: every chart colour would come out
+// darker. This layer, the topmost child, shows the canvas above them; it takes no input.
+class CCanvasLayer : public QWidget {
+public:
+    CCanvasLayer(QWidget* pParent, std::function<void(QPainter&, const QRegion&)> fnPaint)
+        : QWidget(pParent), m_fnPaint(std::move(fnPaint))
+    {
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        setFocusPolicy(Qt::NoFocus);
+    }
+
+protected:
+    void paintEvent(QPaintEvent* pEvent) override
+    {
+        QPainter painter(this);
+        m_fnPaint(painter, pEvent->region());
+    }
+
+private:
+    std::function<void(QPainter&, const QRegion&)> m_fnPaint;
+};
+
 // A drop-down list's template height covers its open list; the closed box is one line high.
 constexpr int kComboHeightDlu = 13;
 constexpr int kComboItemPx = 16;
@@ -96,6 +123,7 @@ CBatchWindow::CBatchWindow(const CBatchContext& context, IErrorReporter* pReport
     setWindowTitle(QStringLiteral("TK-Dedi"));
     setWindowIcon(QIcon(QStringLiteral(":/tk_dedi/tk_dedi.png")));
     // Caption, system menu (here the close box) and a fixed frame; an application window of its own.
+    // The minimise box is ours (the template has none): the program runs for hours beside other work.
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                    Qt::WindowMinimizeButtonHint);
     // The template's 8-point font at the size its dialog units were measured with; DejaVu Sans is
@@ -107,6 +135,11 @@ CBatchWindow::CBatchWindow(const CBatchContext& context, IErrorReporter* pReport
     setFixedSize(ClientSize());
 
     CreateControls();
+    m_pCanvasLayer = new CCanvasLayer(this, [this](QPainter& painter, const QRegion& region) {
+        PaintCanvas(painter, region);
+    });
+    m_pCanvasLayer->setGeometry(QRect(QPoint(0, 0), ClientSize()));
+    m_pCanvasLayer->raise();
 
     m_timer.setTimerType(Qt::CoarseTimer);
     connect(&m_timer, &QTimer::timeout, this, [this] { m_dlg.OnTimer(); });
@@ -389,7 +422,7 @@ bool CBatchWindow::StopTimer(int nTimerId)
 
 void CBatchWindow::Repaint()
 {
-    update();
+    m_pCanvasLayer->update();
 }
 
 void CBatchWindow::ShowAbout()
@@ -417,18 +450,23 @@ void CBatchWindow::showEvent(QShowEvent* pEvent)
     if (pEvent->spontaneous())
         return;
     m_dlg.OnShowWindow();
-    // The first paint: status box and both panels from their models.
+    // The start-up work disables the first control, which holds the focus. A Windows dialog leaves the
+    // focus there, so that Enter is the OK command and ends the dialog; Qt would pass it on to "Поиск",
+    // where Enter starts a search of half a minute. The dialog holds it instead.
+    if (QWidget* pFirst = Control(IDC_COMBO_INDICATOR); pFirst && !pFirst->isEnabled())
+        setFocus(Qt::OtherFocusReason);
     m_dlg.OnPaint();
 }
 
-void CBatchWindow::paintEvent(QPaintEvent* pEvent)
+void CBatchWindow::PaintCanvas(QPainter& painter, const QRegion& region)
 {
-    QDialog::paintEvent(pEvent);
     if (isMinimized())
         return;
-    // What the chart code drew onto the client area; undrawn pixels are transparent.
-    QPainter painter(this);
-    painter.setClipRegion(pEvent->region());
+    // Every paint shows the models as they are now: a panel cleared while the window was minimised
+    // (a weighing completed, nothing could be drawn) is drawn again when the window comes back.
+    m_dlg.DrawPanels();
+    painter.setClipRegion(region);
+    // Undrawn pixels of the canvas are transparent: the controls show through.
     painter.drawImage(0, 0, m_canvas.Image());
 }
 

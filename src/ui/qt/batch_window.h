@@ -12,6 +12,7 @@
 #include "qt_adapters.h"
 
 class QComboBox;
+class QPainter;
 class QProgressBar;
 class QTreeWidget;
 
@@ -66,13 +67,14 @@ public Q_SLOTS:
 
 protected:
     void showEvent(QShowEvent* pEvent) override;
-    void paintEvent(QPaintEvent* pEvent) override;
     void closeEvent(QCloseEvent* pEvent) override;
     void keyPressEvent(QKeyEvent* pEvent) override;
     void contextMenuEvent(QContextMenuEvent* pEvent) override;
 
 private:
     void CreateControls();
+    // The canvas layer's paint: the status box and both panels from their models, then shown.
+    void PaintCanvas(QPainter& painter, const QRegion& region);
     QComboBox* Combo(int nId) const;
 
     CCanvasSurface m_canvas;
@@ -88,6 +90,7 @@ private:
     };
     CControl m_aControls[32] = {};  // the 25 controls of the template
     int m_nControls = 0;
+    QWidget* m_pCanvasLayer = nullptr;  // above every control, showing the canvas
     QTreeWidget* m_pList = nullptr;
     QProgressBar* m_pScanBar = nullptr;
     QProgressBar* m_pDownloadBar = nullptr;

@@ -28,14 +28,9 @@ QPen ToPen(const CPen& pen, Qt::PenCapStyle eCap)
 
 }  // namespace
 
-CCanvasSurface::CCanvasSurface(const QSize& size)
-    : m_image(size, QImage::Format_ARGB32_Premultiplied), m_pImage(&m_image)
+CCanvasSurface::CCanvasSurface(const QSize& size) : m_image(size, QImage::Format_ARGB32_Premultiplied)
 {
     m_image.fill(Qt::transparent);
-}
-
-CCanvasSurface::CCanvasSurface(QImage* pImage) : m_pImage(pImage != nullptr ? pImage : &m_image)
-{
 }
 
 CCanvasSurface::~CCanvasSurface()
@@ -44,30 +39,11 @@ CCanvasSurface::~CCanvasSurface()
         m_painter.end();
 }
 
-QImage& CCanvasSurface::Image()
-{
-    return *m_pImage;
-}
-
-void CCanvasSurface::Resize(const QSize& size)
-{
-    if (m_painter.isActive() || size == m_pImage->size())
-        return;
-    QImage image(size, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::transparent);
-    if (!m_pImage->isNull()) {
-        QPainter painter(&image);
-        painter.setCompositionMode(QPainter::CompositionMode_Source);
-        painter.drawImage(0, 0, *m_pImage);
-    }
-    *m_pImage = image;
-}
-
 bool CCanvasSurface::Begin()
 {
-    if (m_painter.isActive() || m_pImage->isNull())
+    if (m_painter.isActive() || m_image.isNull())
         return false;
-    if (!m_painter.begin(m_pImage))
+    if (!m_painter.begin(&m_image))
         return false;
     // Hard pixels, as the panels were always drawn: no smoothing of lines, dots or letters.
     m_painter.setRenderHint(QPainter::Antialiasing, false);
@@ -91,8 +67,8 @@ void CCanvasSurface::FillBlack(int left, int top, int right, int bottom)
     // Clamped to the image in 64 bits: a caller's far rectangle must not overflow a width.
     const int64_t x0 = std::max<int64_t>(left, 0);
     const int64_t y0 = std::max<int64_t>(top, 0);
-    const int64_t x1 = std::min<int64_t>(right, m_pImage->width());
-    const int64_t y1 = std::min<int64_t>(bottom, m_pImage->height());
+    const int64_t x1 = std::min<int64_t>(right, m_image.width());
+    const int64_t y1 = std::min<int64_t>(bottom, m_image.height());
     if (x1 <= x0 || y1 <= y0)
         return;
     m_painter.fillRect(QRect(static_cast<int>(x0), static_cast<int>(y0), static_cast<int>(x1 - x0),
@@ -106,8 +82,8 @@ void CCanvasSurface::Line(int x1, int y1, int x2, int y2, const CPen& pen)
         return;
     // A line wholly off the image (a mean marker far outside) is not handed to the rasteriser.
     const int64_t nMargin = std::max(1, pen.m_nWidth);
-    if (std::max<int64_t>(x1, x2) < -nMargin || std::min<int64_t>(x1, x2) > m_pImage->width() + nMargin ||
-        std::max<int64_t>(y1, y2) < -nMargin || std::min<int64_t>(y1, y2) > m_pImage->height() + nMargin)
+    if (std::max<int64_t>(x1, x2) < -nMargin || std::min<int64_t>(x1, x2) > m_image.width() + nMargin ||
+        std::max<int64_t>(y1, y2) < -nMargin || std::min<int64_t>(y1, y2) > m_image.height() + nMargin)
         return;
     m_painter.setPen(ToPen(pen, Qt::FlatCap));
     m_painter.drawLine(QLineF(x1, y1, x2, y2));
@@ -118,7 +94,7 @@ void CCanvasSurface::Dot(int x, int y, const CPen& pen)
     if (!m_painter.isActive())
         return;
     const int64_t nMargin = std::max(1, pen.m_nWidth);
-    if (x < -nMargin || x > m_pImage->width() + nMargin || y < -nMargin || y > m_pImage->height() + nMargin)
+    if (x < -nMargin || x > m_image.width() + nMargin || y < -nMargin || y > m_image.height() + nMargin)
         return;
     // Qt paints nothing for a zero-length line; a point with a round cap is the round dot.
     QPen qpen = ToPen(pen, Qt::RoundCap);

@@ -7,24 +7,18 @@
 
 #include "draw_surface.h"
 
-// The window shows Image() in its paint event at (0, 0) of the client area. Pixels never drawn stay
+// The window shows Image() at (0, 0) of the client area, above its controls. Pixels never drawn stay
 // transparent, so the dialog's own background shows through (a mean marker that falls outside its
 // panel paints over the rest of the dialog, as the charts always did). Antialiasing is off.
 class CCanvasSurface : public IDrawSurface {
 public:
     // Owns a transparent image of this size.
     explicit CCanvasSurface(const QSize& size);
-    // Paints onto the caller's image, which must outlive this surface and not be painted on by
-    // anyone else between Begin and End.
-    explicit CCanvasSurface(QImage* pImage);
     ~CCanvasSurface() override;
     CCanvasSurface(const CCanvasSurface&) = delete;
     CCanvasSurface& operator=(const CCanvasSurface&) = delete;
 
-    QImage& Image();
-    // Gives the image a new size (after the client area changed), keeping what was drawn at its
-    // place; new pixels are transparent. Ignored between Begin and End.
-    void Resize(const QSize& size);
+    QImage& Image() { return m_image; }
 
     bool Begin() override;
     void End() override;
@@ -34,7 +28,6 @@ public:
     void Text(int x, int y, const char* pszText, CRgb rgbText, CRgb rgbBack) override;
 
 private:
-    QImage m_image;     // the owned image, unused when attached
-    QImage* m_pImage;   // the image painted on: &m_image or the caller's
+    QImage m_image;
     QPainter m_painter;
 };

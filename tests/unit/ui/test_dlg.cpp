@@ -1,214 +1,255 @@
-// CBatchDlg against a recording view: start-up, painting, About, destroy, acquisition and its phase table, the cascade, the series.
+// CBatchDlg against a recording view: start-up, painting, About, destroy, the acquisition phases over a simulated line,
+// a close during a search, the cascade and the series rules.
+#include <gtest/gtest.h>
+
 #include <array>
 #include <cmath>
 
-#include "dlg_fixture.h"
+#include "dlg_rig.h"
 
 namespace tkdtest {
 namespace {
 
-constexpr CPhase kAfterStartup{true, false, false, false, false, true};
-constexpr CPhase kAfterSearch{true, true, true, true, true, true};
-constexpr CPhase kFailedSearch{true, false, false, false, true, true};
-
-using CStartupTest = CDlgTest;
-
-TEST_F(CStartupTest, PortThatCannotBeOpenedStopsTheWorkSilentlyAndSearchAndPollingDoNothing)
+// Which of "Поиск", "Старт", "Стоп", the three combo boxes, the totals list and "Выход" are enabled.
+std::string Phase(const CRecordingView& view)
 {
-    StartLine(false);  // no BAUD: the port refuses a rate of 0
-    m_dlg.OnShowWindow();
-    EXPECT_TRUE(m_view.m_reporter.m_astrMessages.empty());
-    EXPECT_FALSE(m_port.IsOpen());
-    ExpectPhase({true, true, true, true, true, true}, "port not opened");
-    EXPECT_TRUE(m_view.m_astrColumns.empty());
-
-    m_dlg.OnSearch();  // fails at once: acquisition stays off
-    ExpectPhase(kFailedSearch, "failed search");
-    EXPECT_EQ(m_view.ComboCount(IDC_COMBO_INDICATOR), 0);
-    m_dlg.OnStart();
-    const int nWrites = m_view.m_nCellWrites;
-    m_dlg.OnTimer();
-    EXPECT_EQ(m_view.m_nCellWrites, nWrites);
-    EXPECT_EQ(m_line.CountRequests(), 0);
+    std::string str;
+    for (int nId : {IDC_SEARCH, IDC_START, IDC_STOP, IDC_COMBO_INDICATOR, IDC_COMBO_RECIPE, IDC_COMBO_DOSE, IDC_LIST_TOTALS, IDC_EXIT})
+        str += view.IsEnabled(nId) ? '1' : '0';
+    return str;
 }
 
-TEST_F(CStartupTest, TheWorkRunsOncePaintDrawsUnlessMinimisedAndOnlyTheAboutCommandOpensTheAboutBox)
-{
-    StartUp();
-    m_dlg.OnShowWindow();
-    EXPECT_EQ(m_view.m_astrColumns.size(), 11u);
-    EXPECT_EQ(m_view.m_aRows.size(), 10u);
+// A dialog on its own rig and view; Start() is the state after a normal start.
+struct CDlg {
+    CDlgRig m_rig;
+    CRecordingView m_view;
+    CBatchDlg m_dlg{m_view, m_rig.Context()};
+    void Start(bool bSettings = true, bool bBaud = true)
+    {
+        ASSERT_TRUE(m_rig.StartLine(bSettings, bBaud));
+        m_dlg.OnShowWindow();
+    }
+    void Choose(int nId, int nIndex)  // a user's choice: the item is selected, then its handler runs
+    {
+        m_view.m_mapSel[nId] = nIndex;
+        nId == IDC_COMBO_INDICATOR ? m_dlg.OnSelchangeIndicator() : nId == IDC_COMBO_RECIPE ? m_dlg.OnSelchangeRecipe() : m_dlg.OnSelchangeDose();
+    }
+    void Tick(int nCount)
+    {
+        while (nCount-- > 0)
+            m_dlg.OnTimer();
+    }
+};
 
-    m_view.m_surface.m_aCalls.clear();
-    m_dlg.OnPaint();
-    EXPECT_EQ(m_view.Fills(), 3u);  // status box and both panels (where: the window test's pixels)
-    EXPECT_EQ(m_view.m_surface.FindText("Опрос"), nullptr);
-    m_view.m_surface.m_aCalls.clear();
-    m_view.m_bMinimized = true;  // the window shows its icon
-    m_dlg.OnPaint();
-    EXPECT_TRUE(m_view.m_surface.m_aCalls.empty());
+TEST(CDlgTest, StartUpThatStopsEarlyLeavesTheControlsAsCreatedAndSearchAndPollingDoNothing)
+{
+    for (bool bSettings : {false, true}) {  // no settings file; a file without BAUD (a rate of 0 keeps the port closed)
+        CDlg d;
+        d.Start(bSettings, false);
+        EXPECT_EQ(d.m_view.m_astrMessages, bSettings ? Strings{} : Strings{"Не могу открыть файл настроек TK4700_TUNE.INI"});
+        EXPECT_FALSE(d.m_rig.m_port.IsOpen());
+        EXPECT_EQ(Phase(d.m_view) + std::to_string(d.m_view.m_astrColumns.size()), "111111110");
+        d.m_dlg.OnSearch();
+        d.m_dlg.OnStart();
+        d.m_dlg.OnTimer();
+        EXPECT_EQ(Phase(d.m_view), "00000011");  // failed search, then "Старт"
+        EXPECT_EQ(d.m_view.m_nCellWrites + d.m_rig.m_line.CountRequests(), 0);
+    }
+}
+
+TEST(CDlgTest, StartUpLaysOutTheListOncePaintDrawsUnlessMinimisedAboutAndDestroy)
+{
+    CDlg d;
+    d.Start();
+    d.m_dlg.OnShowWindow();  // runs once
+    EXPECT_EQ(Phase(d.m_view), "10000001");
+    ASSERT_EQ(d.m_view.m_aRows.size() + d.m_view.m_astrColumns.size(), 21u);  // headings and cells: the window test
+    EXPECT_EQ(d.m_view.m_astrColumns[5] + d.m_view.m_aRows[9][0] + d.m_view.m_aRows[9][10], "Доза 4/7290");
+    d.m_view.m_surface.m_aCalls.clear();
+    d.m_dlg.OnPaint();  // the status box, then both panels
+    const auto fills = d.m_view.m_surface.CallsOf(EDrawOp::FillBlack);
+    ASSERT_EQ(fills.size(), 3u);
+    EXPECT_EQ((std::array<int, 3>{fills[0].m_nX1 + fills[0].m_nY2, fills[1].m_nX1 + fills[1].m_nX2, fills[2].m_nX1 + fills[2].m_nX2}),
+              (std::array<int, 3>{690 + 94, 8 + 333, 344 + 663}));
+    EXPECT_FALSE(d.m_view.m_surface.HasText("Опрос"));
+    d.m_view.m_surface.m_aCalls.clear();
+    d.m_view.m_bMinimized = true;  // the window shows its icon
+    d.m_dlg.OnPaint();
+    EXPECT_TRUE(d.m_view.m_surface.m_aCalls.empty());
     for (int nCommand : {16, 16 | 0x3, 0xF060 /* SC_CLOSE */, 32})  // the low four bits are the system's
-        m_dlg.OnSysCommand(nCommand);
-    EXPECT_EQ(m_view.m_nAbouts, 2);
+        d.m_dlg.OnSysCommand(nCommand);
+    EXPECT_EQ(d.m_view.m_nAbouts, 2);
+    d.m_dlg.OnStart();
+    ASSERT_NE(d.m_view.m_nRunningTimer, 0);
+    EXPECT_TRUE(d.m_dlg.OnCloseRequest());  // no search runs
+    d.m_dlg.OnDestroy();
+    EXPECT_EQ(d.m_view.m_nRunningTimer + d.m_dlg.TimerId(), 0);
+    EXPECT_FALSE(d.m_rig.m_port.IsOpen() || d.m_rig.m_store.HasBuffers());
+    d.m_dlg.OnDestroy();  // again, as the window's destructor would: the sanitizer build sees any double free
 }
 
-TEST_F(CStartupTest, DestroyStopsTheTimerClosesPortAndStoreAndReleasesTheBuffersOnce)
-{
-    StartUp();
-    m_dlg.OnStart();
-    ASSERT_NE(m_view.m_nRunningTimer, 0);
-    m_dlg.OnDestroy();
-    EXPECT_EQ(m_view.m_nRunningTimer, 0);
-    EXPECT_EQ(m_dlg.TimerId(), 0);
-    EXPECT_FALSE(m_port.IsOpen());
-    EXPECT_FALSE(m_store.HasBuffers());
-    m_dlg.OnDestroy();  // again, as the window's destructor would: the sanitizer build sees any double free
-}
-
-// ---- Search, start, stop and the polling tick over a simulated line ---------------------------------------------
-
-using CAcquisitionTest = CDlgTest;
-
-// Batches of recipe 1, three replies each (header at dose 0, leave dose 0 with 0, leave dose 1 with the
-// weight): each a record "..10=0,w" adding w to entry 11, shown in row 1, column 2.
+// Batches of recipe 1 (header at dose 0, leave doses 0 and 1 with 0, leave dose 2 with the weight): records
+// "..10=0,0,w" adding w to entry 12, shown in row 1, column 3. Four ticks each.
 std::vector<CSimStep> Batches(int nFirstWeight, int nCount)
 {
     std::vector<CSimStep> aSteps;
     for (int i = 0; i < nCount; ++i)
-        aSteps.insert(aSteps.end(), {{1, 0, 0}, {1, 1, 0}, {1, 0, nFirstWeight + i}});
+        aSteps.insert(aSteps.end(), {{1, 0, 0}, {1, 1, 0}, {1, 2, 0}, {1, 0, nFirstWeight + i}});
     return aSteps;
 }
 
-TEST_F(CAcquisitionTest, SearchStartTicksAndStopFollowThePhaseTableAndShowCompletedWeighings)
+// The recipe and dose lists and the store's current recipe and dose.
+std::string Cascade(const CDlg& d)
 {
-    const auto tick = [this](int nCount) { while (nCount-- > 0) m_dlg.OnTimer(); };
+    std::string str;
+    for (int nId : {IDC_COMBO_RECIPE, IDC_COMBO_DOSE})
+        for (const std::string& strItem : d.m_view.Items(nId))
+            str += strItem + (nId == IDC_COMBO_RECIPE ? "r " : "d ");
+    return str + std::to_string(d.m_rig.m_store.GetCurrentRecipe()) + "/" + std::to_string(d.m_rig.m_store.GetCurrentDose());
+}
+
+TEST(CDlgTest, SearchCascadeTicksAndStopFollowThePhaseTableAndShowCompletedWeighings)
+{
+    CDlg d;
+    CBatchStore& store = d.m_rig.m_store;
+    CRecordingView& view = d.m_view;
     std::vector<CSimIndicator*> apInd;
-    for (int nAddress : {0, 1, 2}) {  // three found: the scan stops at address 3
-        apInd.push_back(&m_line.AddIndicator(nAddress));
-        apInd.back()->ConfigureDoses(1, 1, {500, 300});  // recipe 1: doses 1 and 2; recipe 3: dose 4
-        apInd.back()->ConfigureDoses(3, 4, {40});
-        apInd.back()->SetState(1, 0, 0);
+    for (int nAddress : {3, 7, 9}) {  // three found: the scan stops at address 10
+        apInd.push_back(&d.m_rig.m_line.AddIndicator(nAddress));
+        if (nAddress != 9) {  // recipe 1: doses 1 and 2; recipe 3: dose 4. At 9 no recipe at all.
+            apInd.back()->ConfigureDoses(1, 1, {500, 300});
+            apInd.back()->ConfigureDoses(3, 4, {40});
+        }
     }
-    CSimIndicator& ind = *apInd[0];
-    StartUp();
-    ExpectPhase(kAfterStartup, "after start-up");
-    m_view.m_pump.m_fnHook = [&] { ExpectPhase(kAfterStartup, "while searching"); };
-    m_dlg.OnSearch();
-    ExpectPhase(kAfterSearch, "after the search");
-    EXPECT_EQ(m_view.Items(IDC_COMBO_INDICATOR), Strings({"0", "1", "2"}));
-    EXPECT_EQ(m_line.CountRequests(3), 0);
-    EXPECT_EQ(m_view.ComboCurSel(IDC_COMBO_INDICATOR), 0);
-    EXPECT_EQ(m_view.Items(IDC_COMBO_RECIPE), Strings({"1", "3"}));
-    EXPECT_EQ(m_view.Items(IDC_COMBO_DOSE), Strings({"1", "2"}));
-    EXPECT_EQ(std::pair(m_store.GetCurrentRecipe(), m_store.GetCurrentDose()), std::pair(1, 1));
-    EXPECT_GT(m_view.m_pump.m_nCalls, 300);
+    d.Start();
+    std::string strWhileSearching;
+    view.m_fnHook = [&] { strWhileSearching = Phase(view); };
+    d.m_dlg.OnSearch();
+    EXPECT_EQ(strWhileSearching + " " + Phase(view), "10000001 11111111");
+    EXPECT_EQ(d.m_rig.m_line.CountRequests(10), 0);
+    EXPECT_EQ(view.Items(IDC_COMBO_INDICATOR), Strings({"3", "7", "9"}));
+    EXPECT_EQ(Cascade(d) + std::to_string(view.ComboCurSel(IDC_COMBO_INDICATOR) + view.ComboCurSel(IDC_COMBO_RECIPE) + view.ComboCurSel(IDC_COMBO_DOSE)), "1r 3r 1d 2d 1/10");
+    EXPECT_GT(view.m_nPumps, 300);
+    d.Choose(IDC_COMBO_INDICATOR, 2);  // no recipe: both lists stay empty, the store keeps its recipe and dose
+    EXPECT_EQ(Cascade(d) + std::to_string(view.ComboCurSel(IDC_COMBO_RECIPE)), "1/1-1");
+    d.Choose(IDC_COMBO_INDICATOR, 0);
+    const int nWrites = view.m_nCellWrites;
+    d.Choose(IDC_COMBO_RECIPE, 1);  // "3": the doses are refilled, the totals list is not
+    EXPECT_EQ(Cascade(d) + std::to_string(view.m_nCellWrites - nWrites), "1r 3r 4d 3/40");
+    d.Choose(IDC_COMBO_RECIPE, 0);
 
-    m_dlg.OnStart();
-    ExpectPhase({false, false, true, true, true, true}, "polling");
-    EXPECT_EQ(m_dlg.TimerId(), 3);
-    m_dlg.OnStart();  // a second start (impossible from the window) starts no second timer
-    EXPECT_EQ(m_view.m_nTimerStarts, 1);
-
-    // A batch of slot 1: the row shows slot 0, the current indicator, until slot 1 is chosen.
+    d.m_dlg.OnStart();
+    d.m_dlg.OnStart();  // a second start (impossible from the window) starts no second timer
+    EXPECT_EQ(Phase(view) + std::to_string(d.m_dlg.TimerId()) + std::to_string(view.m_nTimerStarts), "0011111131");
+    EXPECT_TRUE(view.m_surface.HasText("Опрос"));
+    // A batch of slot 1: the row shows slot 0, the current indicator, until slot 1 is chosen (by position, not text).
     apInd[1]->SetScript(Batches(321, 1));
-    tick(3);
-    EXPECT_EQ(m_store.GetTotal(1, 11), 321);
-    EXPECT_EQ(m_view.Cell(1, 2), "0");
-    Choose(IDC_COMBO_INDICATOR, 1);
-    EXPECT_EQ(m_view.Cell(1, 2), "321");
-    Choose(IDC_COMBO_INDICATOR, 0);
-
-    // Ten batches of slot 0: each rewrites row 1 and blanks the panels, but neither chart is
-    // recomputed before the tenth weighing of the run.
-    ind.SetScript(Batches(500, 10));
-    m_view.m_surface.m_aCalls.clear();
-    tick(3);
-    EXPECT_EQ(m_view.Cell(1, 2), "500");
-    EXPECT_EQ(m_view.Cell(1, 1), "0");
-    EXPECT_EQ(m_view.Fills(), 2u);
-    tick(24);
-    EXPECT_EQ(m_store.GetRunCount(0), 9);
-    EXPECT_FALSE(m_chartCurrent.m_bValid);
-    tick(3);
-    ASSERT_EQ(m_store.GetRunCount(0), 10);
-    ASSERT_TRUE(m_chartCurrent.m_bValid);
-    EXPECT_DOUBLE_EQ(m_chartCurrent.m_dMean, 504.5);
-    EXPECT_DOUBLE_EQ(m_chartCurrent.m_dFinal, 500.0);
-    EXPECT_TRUE(m_chartAll.m_bValid);
-    EXPECT_EQ(m_view.Cell(1, 2), "5045");
-
+    d.Tick(4);
+    EXPECT_EQ(store.GetTotal(1, 12), 321);
+    EXPECT_EQ(view.Cell(1, 3), "0");
+    d.Choose(IDC_COMBO_INDICATOR, 1);
+    for (int nEntry = 0; nEntry < 100; ++nEntry)  // row r, column d + 1: entry r x 10 + d
+        EXPECT_EQ(view.Cell(nEntry / 10, nEntry % 10 + 1), nEntry == 12 ? "321" : "0") << nEntry;
+    d.Choose(IDC_COMBO_INDICATOR, 0);
+    d.Choose(IDC_COMBO_DOSE, 1);  // "2"
+    // Ten batches of slot 0: each rewrites row 1 and blanks both panels; no chart before the tenth weighing.
+    apInd[0]->SetScript(Batches(500, 10));
+    view.m_surface.m_aCalls.clear();
+    d.Tick(4);
+    const auto fills = view.m_surface.CallsOf(EDrawOp::FillBlack);
+    ASSERT_EQ(fills.size(), 2u);
+    EXPECT_EQ(view.Cell(1, 3) + "|" + view.Cell(1, 2) + "|" + std::to_string(fills[0].m_nX1) + "|" + std::to_string(fills[1].m_nX1), "500|0|8|344");
+    d.Tick(32);
+    EXPECT_FALSE(store.GetRunCount(0) != 9 || d.m_rig.m_chartCurrent.m_bValid);
+    d.Tick(4);
+    ASSERT_TRUE(store.GetRunCount(0) == 10 && d.m_rig.m_chartCurrent.m_bValid && d.m_rig.m_chartAll.m_bValid);
+    EXPECT_DOUBLE_EQ(d.m_rig.m_chartCurrent.m_dMean, 504.5);
+    EXPECT_DOUBLE_EQ(d.m_rig.m_chartCurrent.m_dFinal, 300.0);
+    EXPECT_EQ(view.Cell(1, 3), "5045");
+    // A tick that completes nothing changes neither the list nor the charts.
+    const int nWritesBefore = view.m_nCellWrites;
+    view.m_surface.m_aCalls.clear();
+    d.Tick(1);
+    EXPECT_TRUE(view.m_nCellWrites == nWritesBefore && view.m_surface.m_aCalls.empty());
+    d.Choose(IDC_COMBO_DOSE, 0);  // dose 1 of every record is 0: both charts emptied
+    EXPECT_FALSE(d.m_rig.m_chartCurrent.m_bValid || d.m_rig.m_chartAll.m_bValid);
+    d.Choose(IDC_COMBO_DOSE, 1);
     // "Стоп" with a batch under way drops the run count and the pending batch; while idle it draws nothing.
-    ind.SetScript({{1, 0, 0}, {1, 1, 0}});
-    tick(2);
-    EXPECT_STRNE(m_store.GetLastState(0), "");
-    m_dlg.OnStop();
-    ExpectPhase(kAfterSearch, "after stop");
-    EXPECT_EQ(m_store.GetRunCount(0), 0);
-    EXPECT_STREQ(m_store.GetLastState(0), "");
-    m_view.m_surface.m_aCalls.clear();
-    m_view.EnableControl(IDC_START, false);
-    m_dlg.OnStop();
-    EXPECT_TRUE(m_view.m_surface.m_aCalls.empty());
-    EXPECT_TRUE(m_view.IsEnabled(IDC_START));
-
-    // A second run: the run start stays, so twenty records follow it; the current chart takes the ten
-    // of this run, the all chart every record.
-    m_dlg.OnStart();
-    ind.SetScript(Batches(700, 10));
-    tick(30);
-    ASSERT_EQ(m_store.GetRunCount(0), 10);
-    EXPECT_EQ(m_store.GetRecordCount(0), 20);
-    EXPECT_DOUBLE_EQ(m_chartCurrent.m_dMean, 704.5);
-    EXPECT_DOUBLE_EQ(m_chartAll.m_dMean, 604.5);
-
+    apInd[0]->SetScript({{1, 0, 0}, {1, 1, 0}});
+    d.Tick(2);
+    EXPECT_STRNE(store.GetLastState(0), "");
+    d.m_dlg.OnStop();
+    EXPECT_EQ(Phase(view) + std::to_string(store.GetRunCount(0)) + store.GetLastState(0), "111111110");
+    view.m_surface.m_aCalls.clear();
+    view.EnableControl(IDC_START, false);
+    d.m_dlg.OnStop();
+    EXPECT_TRUE(view.m_surface.m_aCalls.empty() && view.IsEnabled(IDC_START));
+    // A second run: the run start stays, so twenty records follow it; the current chart takes this run's ten.
+    d.m_dlg.OnStart();
+    apInd[0]->SetScript(Batches(700, 10));
+    d.Tick(40);
+    ASSERT_EQ(store.GetRunCount(0) + store.GetRecordCount(0), 30);
+    EXPECT_DOUBLE_EQ(d.m_rig.m_chartCurrent.m_dMean, 704.5);
+    EXPECT_DOUBLE_EQ(d.m_rig.m_chartAll.m_dMean, 604.5);
+    // A timer that cannot start leaves the lamp dark and "Поиск" and "Старт" off until "Стоп".
+    d.m_dlg.OnStop();
+    view.m_bTimerWorks = false;
+    view.m_surface.m_aCalls.clear();
+    d.m_dlg.OnStart();
+    EXPECT_EQ(Phase(view) + std::to_string(d.m_dlg.TimerId()) + std::to_string(view.m_surface.HasText("Опрос")), "0011111100");
     // A search that finds nobody (the port is gone) leaves acquisition off and the list as it was.
-    m_port.Close();
-    m_dlg.OnSearch();
-    ExpectPhase(kFailedSearch, "failed search after a good one");
-    EXPECT_EQ(m_view.ComboCount(IDC_COMBO_INDICATOR) + m_view.ComboCount(IDC_COMBO_RECIPE), 0);
-    EXPECT_EQ(m_view.Cell(1, 2), "12090");
+    d.m_dlg.OnStop();
+    d.m_rig.m_port.Close();
+    d.m_dlg.OnSearch();
+    EXPECT_EQ(Phase(view) + std::to_string(view.ComboCount(IDC_COMBO_INDICATOR) + view.ComboCount(IDC_COMBO_RECIPE)), "100000110");
+    EXPECT_EQ(view.Cell(1, 3), "12090");
 }
 
-TEST_F(CAcquisitionTest, EnableControlsAndATimerThatCannotStartFollowThePhaseTable)
+// A close during a search: a second "Поиск" dispatched by the pump does nothing; the search stops at its next
+// safe point, the indicator being downloaded gets its state code (17) back as the last frame, then the view is
+// told to close. Pump call 1 is address 0; during a download, call k follows entry k - 2.
+TEST(CDlgTest, CloseDuringASearchStopsItAtTheNextSafePointThenCloses)
 {
-    StartUp();
-    m_view.EnableControl(IDC_SEARCH, false);
-    m_dlg.EnableControls(true);  // touches Start, Stop and the combos only
-    ExpectPhase({false, true, true, true, false, true}, "enabled");
-    m_view.m_bTimerWorks = false;
-    m_dlg.OnStart();
-    EXPECT_EQ(m_dlg.TimerId(), 0);
-    EXPECT_EQ(m_view.m_surface.FindText("Опрос"), nullptr);  // the lamp stays dark
-    ExpectPhase({false, false, true, true, false, true}, "start without a timer");
-    m_dlg.OnStop();
-    ExpectPhase({true, true, true, true, false, true}, "stop without a timer");
+    const struct { int nHookAt; bool bAnswers; Strings astrLast; } aCases[] = {
+        {20, true, {"HT 00 17", "HT 00 18", "HT 00 17"}},  // during the download: after entry 18
+        {3, false, {"HT 00 0", "HT 00 0", "HT 00 17"}},    // during the retries of entry 0: no more tries
+    };
+    for (const auto& c : aCases) {
+        CDlg d;
+        CSimIndicator& ind = d.m_rig.m_line.AddIndicator(0);
+        ind.ConfigureDoses(1, 0, {500});
+        ind.SetState(1, 7, 0);
+        ind.SetFault(c.bAnswers ? ESimFault::kNone : ESimFault::kNoAnswer, -1, 'T');
+        d.m_rig.m_line.AddIndicator(1).ConfigureDoses(1, 0, {500});
+        d.Start();
+        size_t nAtClose = 0;
+        d.m_view.m_nHookAt = c.nHookAt;
+        d.m_view.m_fnHook = [&] {
+            d.m_dlg.OnSearch();
+            nAtClose = d.m_rig.Requests().size();
+            EXPECT_TRUE(d.m_dlg.IsSearching() && !d.m_dlg.OnCloseRequest() && d.m_view.m_nCloses == 0);
+        };
+        d.m_dlg.OnSearch();
+        const Strings astr = d.m_rig.Requests();
+        ASSERT_GE(astr.size(), 3u);
+        EXPECT_EQ(astr.size(), nAtClose + 1);  // the state code only
+        EXPECT_EQ(Strings(astr.end() - 3, astr.end()), c.astrLast);
+        EXPECT_EQ(d.m_view.m_nCloses + d.m_view.ComboCount(IDC_COMBO_INDICATOR) + d.m_rig.m_line.CountRequests(1), 1);
+        EXPECT_TRUE(d.m_rig.m_port.IsOpen());  // closed by the destroy handler, which runs next
+    }
 }
 
-// ---- The cascade, on a store filled directly --------------------------------------------------------
+// ---- The series rules: the chart starts from ten values 1..10 with the final value 5 ---------------
 
-class CCascadeTest : public CDlgTest {
+class CSeriesFixture : public ::testing::Test, public CDlg {
 protected:
     static constexpr double kPrevious[10] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
     void SetUp() override
     {
-        StartUp();
-        // Slot 0: recipe 1 with doses 1..3, recipe 4 with dose 7. Slot 1: recipe 2 with doses 0 and 5.
-        for (int nDose = 1; nDose <= 3; ++nDose)
-            m_store.SetTuneValue(0, 10 + nDose, 0, 100 * nDose);
-        m_store.SetTuneValue(0, 47, 0, 777);
-        m_store.SetTuneValue(1, 20, 0, 50);
-        m_store.SetTuneValue(1, 25, 0, 55);
-        for (int nEntry = 0; nEntry < 100; ++nEntry) {
-            m_store.AddTotal(0, nEntry, 1000 + nEntry);
-            m_store.AddTotal(1, nEntry, 2000 + nEntry);
-        }
-        // As a search leaves the list: the text is the address, the position the slot.
-        m_view.ComboAdd(IDC_COMBO_INDICATOR, "42");
-        m_view.ComboAdd(IDC_COMBO_INDICATOR, "7");
-        m_view.ComboSelect(IDC_COMBO_INDICATOR, 0);
-        ASSERT_TRUE(m_chartAll.Compute(kPrevious, 10, 5));
+        Start();
+        m_rig.m_store.SetTuneValue(0, 12, 0, 200);  // recipe 1, dose 2: final value 200
+        ASSERT_TRUE(m_rig.m_chartAll.Compute(kPrevious, 10, 5));
     }
-
     // nCount records of recipe nRecipe, doses 0..nDose, dose nDose holding nBase + nStep * i, the others 0.
     void AddRecords(int nCount, int nRecipe, int nDose, int nBase, int nStep)
     {
@@ -216,61 +257,16 @@ protected:
             std::string str = "01.02.2026,10:20:30," + std::to_string(nRecipe) + "0=";
             for (int d = 0; d <= nDose; ++d)
                 str += std::to_string(d == nDose ? nBase + nStep * i : 0) + ",";
-            ASSERT_TRUE(m_store.AppendRecord(0, str.c_str()));
+            ASSERT_TRUE(m_rig.m_store.AppendRecord(0, str.c_str()));
         }
     }
 };
 
-TEST_F(CCascadeTest, IndicatorByPositionRefillsAllRecipeRefillsDosesDoseRebuildsTheCharts)
-{
-    const auto expectCascade = [this](const Strings& astrRecipes, const Strings& astrDoses, int nRecipe, int nDose) {
-        EXPECT_EQ(m_view.Items(IDC_COMBO_RECIPE), astrRecipes);
-        EXPECT_EQ(m_view.Items(IDC_COMBO_DOSE), astrDoses);
-        EXPECT_EQ(std::pair(m_store.GetCurrentRecipe(), m_store.GetCurrentDose()), std::pair(nRecipe, nDose));
-    };
-    Choose(IDC_COMBO_INDICATOR, 1);  // text "7", position 1
-    EXPECT_EQ(m_store.GetCurrentIndicator(), 1);
-    expectCascade({"2"}, {"0", "5"}, 2, 0);
-    EXPECT_EQ(std::pair(m_view.ComboCurSel(IDC_COMBO_RECIPE), m_view.ComboCurSel(IDC_COMBO_DOSE)), std::pair(0, 0));
-    for (int nRow = 0; nRow < 10; ++nRow)  // row r, column d + 1: entry r x 10 + d of slot 1
-        for (int nDose = 0; nDose < 10; ++nDose)
-            EXPECT_EQ(m_view.Cell(nRow, nDose + 1), std::to_string(2000 + nRow * 10 + nDose));
-
-    AddRecords(12, 1, 3, 290, 1);
-    m_view.m_surface.m_aCalls.clear();
-    Choose(IDC_COMBO_INDICATOR, 0);
-    expectCascade({"1", "4"}, {"1", "2", "3"}, 1, 1);
-    EXPECT_EQ(m_view.Cell(9, 10), "1099");
-    const auto fills = m_view.m_surface.CallsOf(EDrawOp::FillBlack);  // both panels blanked first
-    ASSERT_GE(fills.size(), 2u);
-    EXPECT_EQ(std::pair(fills[0].m_nX1, fills[1].m_nX1), std::pair(8, 344));
-    EXPECT_FALSE(m_chartAll.m_bValid);  // dose 1 of those records is 0 everywhere
-
-    Choose(IDC_COMBO_DOSE, 2);  // "3"
-    EXPECT_EQ(m_store.GetCurrentDose(), 3);
-    ASSERT_TRUE(m_chartAll.m_bValid);
-    EXPECT_DOUBLE_EQ(m_chartAll.m_dMean, 295.5);
-    EXPECT_DOUBLE_EQ(m_chartAll.m_dFinal, 300.0);
-
-    const int nWrites = m_view.m_nCellWrites;
-    Choose(IDC_COMBO_RECIPE, 1);  // "4"
-    expectCascade({"1", "4"}, {"7"}, 4, 7);
-    EXPECT_EQ(m_view.m_nCellWrites, nWrites);  // the totals list is not refilled
-
-    m_view.ComboAdd(IDC_COMBO_INDICATOR, "9");  // slot 2 has no tuning at all: the selection stays
-    Choose(IDC_COMBO_INDICATOR, 2);
-    expectCascade({}, {}, 4, 7);
-    EXPECT_EQ(m_view.ComboCurSel(IDC_COMBO_RECIPE), -1);
-    EXPECT_EQ(m_view.Cell(0, 1), "0");
-}
-
-// ---- The series rules: the chart starts from ten values 1..10 with the final value 5 -------------------
-
 struct CSeriesCase {
     const char* pszName;
     std::vector<std::array<int, 5>> aRecords;  // AddRecords arguments: count, recipe, dose, base, step
-    int nDose;       // the chosen dose of recipe 1, slot 0
-    bool bCurrent, bValid;  // bCurrent: BuildCurrentSeries (run count 0) instead of BuildAllSeries
+    int nDose;                     // the chosen dose of recipe 1, slot 0
+    bool bCurrent, bValid;         // bCurrent: BuildCurrentSeries (run count 0) instead of BuildAllSeries
     double dMean, dFinal, dSigma;  // dSigma < 0: not checked
     bool bRedrawn;
 };
@@ -287,32 +283,27 @@ const CSeriesCase kSeries[] = {
 
 void PrintTo(const CSeriesCase& c, std::ostream* pOut) { *pOut << c.pszName; }
 
-class CSeriesTest : public CCascadeTest, public ::testing::WithParamInterface<CSeriesCase> {};
+class CSeriesTest : public CSeriesFixture, public ::testing::WithParamInterface<CSeriesCase> {};
 
 TEST_P(CSeriesTest, Rule)
 {
     const CSeriesCase& c = GetParam();
-    if (c.bCurrent) {
-        ASSERT_TRUE(m_chartCurrent.Compute(kPrevious, 10, 5));
-    }
+    ASSERT_TRUE(!c.bCurrent || m_rig.m_chartCurrent.Compute(kPrevious, 10, 5));
     for (const auto& an : c.aRecords)
         AddRecords(an[0], an[1], an[2], an[3], an[4]);
-    m_store.SetCurrentIndicator(0);
-    m_store.SetCurrentRecipe(1);
-    m_store.SetCurrentDose(c.nDose);
+    m_rig.m_store.SetCurrentRecipe(1);
+    m_rig.m_store.SetCurrentDose(c.nDose);
     m_view.m_surface.m_aCalls.clear();
     const int nRepaints = m_view.m_nRepaints;
-    c.bCurrent ? m_dlg.BuildCurrentSeries(m_store.GetRunStart(0)) : m_dlg.BuildAllSeries();
-    const CWeighChart& chart = c.bCurrent ? m_chartCurrent : m_chartAll;
+    c.bCurrent ? m_dlg.BuildCurrentSeries(m_rig.m_store.GetRunStart(0)) : m_dlg.BuildAllSeries();
+    const CWeighChart& chart = c.bCurrent ? m_rig.m_chartCurrent : m_rig.m_chartAll;
     EXPECT_EQ(chart.m_bValid, c.bValid);
     EXPECT_DOUBLE_EQ(chart.m_dMean, c.dMean);
-    if (c.bValid) {
-        EXPECT_DOUBLE_EQ(chart.m_dFinal, c.dFinal);
-        EXPECT_NEAR(chart.m_dSigma, c.dSigma < 0 ? chart.m_dSigma : c.dSigma, 1e-9);
-    }
+    EXPECT_DOUBLE_EQ(c.bValid ? chart.m_dFinal : 0.0, c.dFinal);
+    EXPECT_NEAR(chart.m_dSigma, c.bValid && c.dSigma >= 0 ? c.dSigma : chart.m_dSigma, 1e-9);
     EXPECT_EQ(m_view.Fills(), c.bRedrawn ? 3u : 0u);  // status box and both panels
     EXPECT_EQ(m_view.m_nRepaints > nRepaints, c.bRedrawn);
-    EXPECT_EQ(m_view.m_surface.FindText("Final") != nullptr, c.bRedrawn && c.bValid);
+    EXPECT_EQ(m_view.m_surface.HasText("Final"), c.bRedrawn && c.bValid);
 }
 
 INSTANTIATE_TEST_SUITE_P(Series, CSeriesTest, ::testing::ValuesIn(kSeries));

@@ -1,9 +1,9 @@
-// Benchmark of CWeighChart::Compute over the longest series a chart is expected to see.
+// Benchmark of CWeighStats::Compute over the longest series a chart is expected to see.
 #include <benchmark/benchmark.h>
 
 #include <vector>
 
-#include "weigh_chart.h"
+#include "weigh_stats.h"
 
 namespace {
 
@@ -23,7 +23,7 @@ std::vector<double> Series(int count)
 void BM_Compute(benchmark::State& state)
 {
     const std::vector<double> values = Series(static_cast<int>(state.range(0)));
-    CWeighChart chart;
+    CWeighStats chart;
     for (auto _ : state) {
         const bool bValid = chart.Compute(values.data(), static_cast<int>(values.size()), 500);
         benchmark::DoNotOptimize(bValid);

@@ -1,5 +1,5 @@
-// CWeighChart's model: construction and the statistics of a series of weighings.
-#include "weigh_chart.h"
+// CWeighStats: construction and the statistics of a series of weighings.
+#include "weigh_stats.h"
 
 #include <cmath>
 
@@ -23,7 +23,7 @@ int Rows(int nRows, int nMax)
 
 }  // namespace
 
-CWeighChart::CWeighChart()
+CWeighStats::CWeighStats()
     : m_bValid(false),
       m_dMean(0.0),
       m_dVariance(0.0),
@@ -38,7 +38,7 @@ CWeighChart::CWeighChart()
 {
 }
 
-bool CWeighChart::Compute(const double* pValues, int count, int nFinal)
+bool CWeighStats::Compute(const double* pValues, int count, int nFinal)
 {
     // The dimension fields are public; never let them carry a loop past the tables.
     const int nCurveRows = Rows(m_nCurveRows, kCurveRows);

@@ -24,6 +24,7 @@ const char* WhatFailed(EStoreFault eKind)
     case FAULT_NO_DATA_FILE: return "нет файла данных, запись отвеса осталась только в памяти:";
     case FAULT_LINE_DEAD: return "нет связи: порт пропал";
     case FAULT_PORT_OPEN: return "не могу открыть порт";
+    case FAULT_PORT_BUSY: return "порт занят другой программой:";
     default: return "ошибка";
     }
 }

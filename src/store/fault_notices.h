@@ -14,7 +14,8 @@ enum EStoreFault {
     FAULT_RECORD_WRITE,     // a record cannot be written or flushed to the data file
     FAULT_NO_DATA_FILE,     // a record completed on an indicator that has no data file
     FAULT_LINE_DEAD,        // the line's device is gone
-    FAULT_PORT_OPEN,        // the port cannot be opened (busy or otherwise)
+    FAULT_PORT_OPEN,        // the port cannot be opened
+    FAULT_PORT_BUSY,        // the port cannot be opened: another program holds it
     FAULT_KINDS
 };
 

@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "com_port.h"
+#include "error_text_win32.h"
 
 // The open port. Every copy of a CComPort holds the same one; Close sets m_hComm to
 // INVALID_HANDLE_VALUE so that the copies see no handle from then on.
@@ -116,35 +117,41 @@ bool CComPort::Open(CPortParams params)
         return false;
 
     params.m_szPortName[sizeof params.m_szPortName - 1] = '\0';
+    m_params = params;
+    m_eOpenError = PORT_OPEN_FAILED;
+    m_nOpenErrno = ERROR_INVALID_NAME;
     char szPath[16];
     if (!DevicePath(params.m_szPortName, szPath, sizeof szPath))
         return false;
     // A driver may take a rate of 0 (Wine's does, and then hangs the line up): refuse it here.
+    m_nOpenErrno = ERROR_INVALID_PARAMETER;
     if (params.m_nBaud <= 0 || params.m_byDataBits < 5 || params.m_byDataBits > 8)
         return false;
     auto hComm = std::make_shared<CPortHandle>();
     // Share mode 0: nobody else may open the port while we hold it.
     hComm->m_hComm = ::CreateFileA(szPath, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     if (hComm->m_hComm == INVALID_HANDLE_VALUE) {
-        hComm->m_dwLastError = ::GetLastError();
+        const DWORD dwError = ::GetLastError();
+        m_nOpenErrno = static_cast<int>(dwError);
+        if (dwError == ERROR_ACCESS_DENIED || dwError == ERROR_SHARING_VIOLATION)
+            m_eOpenError = PORT_OPEN_BUSY;  // another program holds the port
         return false;
     }
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
-    if (!::GetCommState(hComm->m_hComm, &dcb)) {
-        hComm->m_dwLastError = ::GetLastError();
-        return false;  // the handle closes with hComm
-    }
+    bool bConfigured = ::GetCommState(hComm->m_hComm, &dcb) != 0;
     dcb.BaudRate = static_cast<DWORD>(params.m_nBaud);
     dcb.ByteSize = params.m_byDataBits;
     dcb.Parity = params.m_byParity;
     dcb.StopBits = params.m_byStopBits;
-    if (!::SetCommState(hComm->m_hComm, &dcb) || !::GetCommTimeouts(hComm->m_hComm, &hComm->m_timeouts)) {
-        hComm->m_dwLastError = ::GetLastError();
-        return false;
+    bConfigured = bConfigured && ::SetCommState(hComm->m_hComm, &dcb) &&
+                  ::GetCommTimeouts(hComm->m_hComm, &hComm->m_timeouts);
+    if (!bConfigured || !SetReadTimeouts(*hComm, m_timing)) {
+        m_nOpenErrno = static_cast<int>(bConfigured ? hComm->m_dwLastError : ::GetLastError());
+        return false;  // the handle closes with hComm
     }
-    if (!SetReadTimeouts(*hComm, m_timing))
-        return false;
+    m_eOpenError = PORT_OPEN_OK;
+    m_nOpenErrno = 0;
     // Bytes that waited in the driver are not replies to anything we will send.
     (void)::PurgeComm(hComm->m_hComm, PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
     hComm->RaiseTimer();
@@ -167,6 +174,22 @@ bool CComPort::Close()
     m_hComm.reset();
     m_bOpen = false;
     return bClosed;
+}
+
+bool CComPort::Reopen()
+{
+    Close();
+    return Open(m_params);
+}
+
+bool CComPort::IsDead() const
+{
+    return m_hComm && m_hComm->m_bDead;
+}
+
+void CComPort::LastErrorText(char* pszBuf, int nSize) const
+{
+    Win32ErrorText(m_hComm ? m_hComm->m_dwLastError : static_cast<DWORD>(m_nOpenErrno), pszBuf, nSize);
 }
 
 bool CComPort::Write(const uint8_t* pData, int nCount)

@@ -16,3 +16,9 @@ bool SettingsFileSize(SettingsFile hFile, int64_t* pnSize);
 // Reads up to nCount bytes at the file position. The count read (0 at the end), -1 on an error.
 int SettingsFileRead(SettingsFile hFile, void* pBuf, int nCount);
 void SettingsFileClose(SettingsFile hFile);
+
+// How the platform names the data directory. Windows paths ignore case, so there the value of DATADIR
+// is upper-cased with the rest of its line and GetDataDir appends '\'; on POSIX an upper-cased
+// directory would not be found, so the value keeps the case it was written in and the separator is '/'.
+bool SettingsUpperCaseDataDir();
+char SettingsPathSeparator();

@@ -45,3 +45,7 @@ void SettingsFileClose(SettingsFile hFile)
     if (hFile != kNoSettingsFile)
         ::close(static_cast<int>(hFile));
 }
+
+bool SettingsUpperCaseDataDir() { return false; }
+
+char SettingsPathSeparator() { return '/'; }

@@ -63,8 +63,8 @@ int32_t AcceptedBaud(int32_t nBaud)
 }
 
 // Parses one line of the file. pszUpper is the line upper-cased (sections and keys are matched on
-// it); pszAsWritten is the same line as it stands in the file, from which DATADIR takes its value,
-// because on POSIX an upper-cased directory would not be found.
+// it); pszAsWritten is the same line as it stands in the file, from which DATADIR takes its value
+// where the platform keeps its case (POSIX: an upper-cased directory would not be found).
 class CLineParser {
 public:
     explicit CLineParser(CTuneSettings& settings) : m_settings(settings) {}
@@ -119,7 +119,8 @@ void CLineParser::HandleCommonKey(const char* pszKey, const char* pszValue, cons
         char szValue[kKeyLineMax + 1];
         if (!SplitKeyValue(pszAsWritten, kKeyLineMax, szKey, szValue))
             szValue[0] = '\0';
-        std::snprintf(m_settings.m_szDataDir, sizeof m_settings.m_szDataDir, "%s", szValue);
+        std::snprintf(m_settings.m_szDataDir, sizeof m_settings.m_szDataDir, "%s",
+                      SettingsUpperCaseDataDir() ? pszValue : szValue);
     } else if (std::strcmp(pszKey, "TIMEOUTBETWEENWRITEREAD") == 0) {
         m_settings.m_nTimeoutBetweenWriteRead = AtoiSaturating(pszValue);
     }
@@ -304,8 +305,9 @@ const char* CTuneSettings::GetDataDir()
 {
     m_szDataDir[sizeof m_szDataDir - 1] = '\0';
     const size_t nLen = std::strlen(m_szDataDir);
-    if (nLen > 0 && m_szDataDir[nLen - 1] != '/' && nLen + 1 <= static_cast<size_t>(kDataDirMax)) {
-        m_szDataDir[nLen] = '/';
+    const char cSeparator = SettingsPathSeparator();
+    if (nLen > 0 && m_szDataDir[nLen - 1] != cSeparator && nLen + 1 <= static_cast<size_t>(kDataDirMax)) {
+        m_szDataDir[nLen] = cSeparator;
         m_szDataDir[nLen + 1] = '\0';
     }
     return m_szDataDir;

@@ -71,7 +71,10 @@ TEST_F(CWin32Files, OnlyAMissingFileIsReportedAsMissing)
 {
     ::CreateDirectoryA(File("Dir").c_str(), nullptr);
     const struct { const char* pszName; EOpenResult eResult; } aRows[] = {
-        {"Absent", OPEN_NOT_FOUND}, {"NoDir/Data_i05", OPEN_FAILED}, {"Dir", OPEN_FAILED}, {"Data_i05", OPEN_FAILED},
+        {"Absent", OPEN_NOT_FOUND}, {"NoDir/Data_i05", OPEN_FAILED}, {"Dir", OPEN_FAILED},
+        {"Data_i05", OPEN_FAILED},  // held by the store
+        {"NUL", OPEN_FAILED},       // a device, whatever the directory
+
     };
     for (const auto& row : aRows) {
         SCOPED_TRACE(row.pszName);
@@ -86,10 +89,10 @@ TEST_F(CWin32Files, OnlyAMissingFileIsReportedAsMissing)
     StoreFileInjectFault(SFOP_FLUSH, ENOSPC);
     EXPECT_FALSE(m_store.AppendDataLine(0, "c=3,")) << "a record not on the disk is not kept";
     StoreFileClearFaults();
-    EXPECT_TRUE(StoreFileFlush(m_store.GetDataFile(0)));
     char szText[8];
     StoreFileLastError(szText, sizeof szText);
-    EXPECT_EQ(std::string(szText).size(), 7u) << "cut to the buffer";
+    EXPECT_EQ(std::string(szText).size(), 7u) << "the disk-full text, cut to the buffer";
+    EXPECT_TRUE(StoreFileFlush(m_store.GetDataFile(0)));
 }
 
 TEST_F(CWin32Files, NewTuningReplacesItsFileAndMovesTheDataAside)

@@ -152,15 +152,17 @@ TEST_F(CWin32Serial, AVanishedLineIsDeadUntilReopened)
 
 TEST_F(CWin32Serial, PortsThatCannotBeOpenedStayClosed)
 {
+    // nullptr: the simulator's port, whose handle is had and whose parameters are then refused.
     const struct { const char* pszName; int32_t nBaud; uint8_t byBits; } aRows[] = {
-        {"COM99", 9600, 8}, {"COM7", 0, 8}, {"COM7", 9600, 0}, {"COM7", 9600, 9}, {"COM", 9600, 8}, {"LPT1", 9600, 8},
+        {"COM99", 9600, 8}, {nullptr, 0, 8}, {nullptr, 9600, 0}, {nullptr, 9600, 9}, {"COM", 9600, 8}, {"LPT1", 9600, 8},
     };
     for (const auto& row : aRows) {
-        SCOPED_TRACE(std::string(row.pszName) + " " + std::to_string(row.nBaud) + " " + std::to_string(row.byBits));
         CPortParams params = tkdtest::SimPortParams(kCom);
-        std::snprintf(params.m_szPortName, sizeof params.m_szPortName, "%s", row.pszName);
+        if (row.pszName != nullptr)
+            std::snprintf(params.m_szPortName, sizeof params.m_szPortName, "%s", row.pszName);
         params.m_nBaud = row.nBaud;
         params.m_byDataBits = row.byBits;
+        SCOPED_TRACE(std::string(params.m_szPortName) + " " + std::to_string(row.nBaud) + " " + std::to_string(row.byBits));
         CComPort port;
         EXPECT_FALSE(port.Open(params));
         EXPECT_FALSE(port.IsOpen());
@@ -169,6 +171,10 @@ TEST_F(CWin32Serial, PortsThatCannotBeOpenedStayClosed)
         port.LastErrorText(szText, sizeof szText);
         EXPECT_STRNE(szText, "");
     }
+    CComPort port;
+    ASSERT_TRUE(Open(port));
+    EXPECT_FALSE(port.Open(tkdtest::SimPortParams(kCom))) << "already open";
+    EXPECT_EQ(Converse(port, REQ_HL, 5).size(), 33u) << "and still usable";
 }
 
 }  // namespace

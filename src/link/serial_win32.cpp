@@ -203,10 +203,13 @@ bool CComPort::Write(const uint8_t* pData, int nCount)
     if (!SetReadTimeouts(handle, m_timing))
         return false;
     DWORD dwWritten = 0;
-    if (::WriteFile(handle.m_hComm, pData, static_cast<DWORD>(nCount), &dwWritten, nullptr) &&
-        dwWritten == static_cast<DWORD>(nCount))
+    if (!::WriteFile(handle.m_hComm, pData, static_cast<DWORD>(nCount), &dwWritten, nullptr)) {
+        CheckDevice(handle, ::GetLastError());
+        return false;
+    }
+    if (dwWritten == static_cast<DWORD>(nCount))
         return true;
-    CheckDevice(handle, dwWritten < static_cast<DWORD>(nCount) ? ERROR_TIMEOUT : ::GetLastError());
+    CheckDevice(handle, ERROR_TIMEOUT);  // the driver did not take the bytes within the write limit
     return false;
 }
 

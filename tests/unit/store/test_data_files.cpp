@@ -50,6 +50,10 @@ TEST_F(StoreFiles, AMatchingTuningReloadsTheDataFile)
     EXPECT_EQ(Totals(m_store, 0), an);
     EXPECT_EQ(ReadBytes(File("Data_i05")), kDataLines);
     EXPECT_EQ(ReadBytes(File("RecipesTune_i05")), TuningFileText());  // not rewritten
+    // Only entries 0..99 take values: a code of 95 with ten values fills 95..99, one of -5 (slot 1) fills 0..4.
+    m_store.LoadRecordLine(0, "01.01.2026,00:00:00,95=1,2,3,4,5,6,7,8,9,10");
+    m_store.LoadRecordLine(1, "01.01.2026,00:00:00,-5=1,2,3,4,5,6,7,8,9,10");
+    EXPECT_EQ(m_store.GetTotal(0, 99) * 100 + m_store.GetTotal(0, 95) * 10 + m_store.GetTotal(1, 0), 5 * 100 + 10 + 6);
 }
 
 // A tuning file that does not match is replaced, the old data moved aside under a dated name, a fresh

@@ -48,8 +48,7 @@ TEST(StoreModel, OpenCloseReleaseSlotsAndTotals)
     store.Release();
     EXPECT_FALSE(store.HasBuffers());
     store.Release();  // a second release finds nothing to free (ASan would report a double free)
-    EXPECT_TRUE(store.Open(""));
-    EXPECT_FALSE(store.AppendRecord(0, "a=1") || store.AppendPending(0, "a="));
+    EXPECT_TRUE(store.Open("") && !store.AppendRecord(0, "a=1") && !store.AppendPending(0, "a="));
 }
 
 TEST(StoreQueries, RecipesAndDoses)

@@ -11,6 +11,7 @@
 
 #include "batch_store.h"
 #include "com_port.h"
+#include "port_params.h"
 #include "sim_line.h"
 #include "temp_dir.h"
 
@@ -20,7 +21,7 @@ namespace tkdtest {
 inline const std::string kHeaderTime = "05.12.2026,14:03:27,";
 
 // The test tuning: final values only for recipe 2, doses 0..3; every other cell differs, so one wrong cell shows.
-int TuneValue(int nEntry, int k);
+inline int TuneValue(int nEntry, int k) { return k != 0 ? nEntry * 10 + k : (nEntry / 10 == 2 && nEntry % 10 < 4 ? 1000 + nEntry : 0); }
 // The tuning file of the test tuning (of an all-zero one), written by hand: line L holds entries 10L..10L+9.
 std::string TuningFileText(int nLines = 10, bool bZero = false);
 // The tuning file a simulated indicator should get.
@@ -41,11 +42,9 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    bool OpenPort();
-    // The line hung up: a new pseudo-terminal under the same COM1, the port opened again.
-    void RestoreLine();
+    bool OpenPort() { return m_port.Open(SimPortParams(1)); }
     // A search as the window runs it: the store opened on the directory, the port's copy handed over.
-    bool Search();
+    bool Search() { return m_store.Open(m_strDataDir.c_str()) && m_store.Search(nullptr, m_port, nullptr, nullptr); }
     // Polling ticks; returns the number of batches completed (and checks the completed flag says so).
     int Poll(int nTicks = 1);
     // Registers an indicator in the next slot with the simulator's tuning and opens its files, as a
@@ -55,12 +54,12 @@ protected:
     int Register(int nAddress, const std::optional<std::string>& tune = {}, const std::optional<std::string>& data = {});
 
     std::string File(const std::string& strName) const { return m_dir.File(strName); }
-    std::string DataPath(int nAddress) const;
-    // Every data file holds only whole record lines (besides setTorn), the store holds them all in
-    // its record text, and each slot's totals equal the sums of its file worked out from the format.
-    void ExpectFilesMatchStore(const std::set<std::string>& setTorn = {});
-    // The records of the indicator's data file from line nFirstLine on are the batches the simulator completed.
-    void ExpectRecordsOfBatches(CSimIndicator& ind, size_t nFirstLine = 0);
+    std::string DataPath(int nAddress) const { return File("Data_i" + std::to_string(100 + nAddress).substr(1)); }
+    // Every data file holds only whole record lines, the store holds them all in its record text, and
+    // each slot's totals equal the sums of its file worked out from the format.
+    void ExpectFilesMatchStore();
+    // The records of the indicator's data file are the batches the simulator completed.
+    void ExpectRecordsOfBatches(CSimIndicator& ind);
 
     CTempDir m_dir;
     std::unique_ptr<CScopedChdir> m_pChdir;

@@ -12,15 +12,12 @@ namespace {
 
 // Batches of recipe 1 (doses 1..3) or 2 (doses 0..4), every state shown nHold times so that a lost
 // reply costs no captured weight.
-std::vector<CSimStep> Batches(int nCount, int nBase, int nRecipe = 1, int nHold = 3)
+std::vector<CSimStep> Batches(int nCount, int nBase, int nRecipe)
 {
     std::vector<CSimStep> aSteps;
-    for (int i = 0; i < nCount; ++i) {
-        aSteps.emplace_back(nRecipe, 0, 0, nHold);
-        for (int d = 1; d <= (nRecipe == 1 ? 3 : 4); ++d)
-            aSteps.emplace_back(nRecipe, d, nBase + 10 * i + 100 * d, nHold);
-        aSteps.emplace_back(nRecipe, 0, nBase + 10 * i + 7, nHold);
-    }
+    for (int i = 0; i < nCount; ++i)
+        for (int d = 0; d <= (nRecipe == 1 ? 4 : 5); ++d)  // the last state is dose 0 again: the batch ends
+            aSteps.emplace_back(nRecipe, d % (nRecipe == 1 ? 4 : 5), d == 0 ? 0 : nBase + 10 * i + 100 * d, 3);
     return aSteps;
 }
 
@@ -55,9 +52,12 @@ protected:
     CSimIndicator* m_apInd[3] = {};
 };
 
+// Indicator 0's late reply, read after the request to indicator 1, must not become indicator 1's state.
 TEST_F(LineFaults, EveryFaultClassWhilePollingLosesNoRecord)
 {
     AddThree(3);
+    for (CSimIndicator* pInd : m_apInd)
+        pInd->SetLateMs(130);  // after the read and its drain, before the next request
     const ESimFault aeFaults[] = {ESimFault::kNoAnswer, ESimFault::kGarbage, ESimFault::kTruncated, ESimFault::kCorrupted};
     for (int nRound = 0; nRound < 4; ++nRound) {
         Poll(3);
@@ -71,30 +71,14 @@ TEST_F(LineFaults, EveryFaultClassWhilePollingLosesNoRecord)
     Poll(10);
     EXPECT_NE(m_store.GetPending(1)[0], '\0') << "the batch was dropped while the indicator was away";
     m_apInd[1]->ClearFault();
-    PollToEndAndCheck();
-}
-
-// A late reply of indicator 0, read after the request to indicator 1, must not become indicator 1's state.
-TEST_F(LineFaults, ALateReplyOfOneIndicatorIsNotTakenForTheNextOnesState)
-{
-    AddThree(2);
-    for (CSimIndicator* pInd : m_apInd)
-        pInd->SetLateMs(130);  // after the read and its drain, before the next request
     for (int i = 0; i < 5; ++i) {
         Poll(3);
         m_apInd[0]->SetFault(ESimFault::kLate, 1, 'L');
     }
     PollToEndAndCheck();
-}
-
-// The tail of a late reply left by polling must not spoil the search's first request (address 0).
-TEST_F(LineFaults, BytesLeftFromPollingDoNotHideTheIndicatorAtAddressZero)
-{
-    AddThree(1);
-    m_apInd[0]->SetLateMs(130);
-    Poll(4);
+    // The tail of a late reply left by polling (66 bytes, 64 read) must not hide address 0 from the next search.
     m_apInd[0]->SetFault(ESimFault::kLate, 1, 'L');
-    Poll(2);  // the late reply and the next arrive together: 66 bytes, 64 read
+    Poll(2);
     ASSERT_TRUE(Search());
     EXPECT_EQ(m_store.GetIndicatorAddress(0), 0);
 }

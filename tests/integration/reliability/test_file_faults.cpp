@@ -18,18 +18,17 @@ namespace {
 
 const std::string kRecord = "05.12.2026,14:05:00,20=1,2,3,";  // a pending record; its line drops the comma
 const std::string kLine = "05.12.2026,14:05:00,20=1,2,3\r\n";
-constexpr const char* kUnchanged = "\x01";  // the file as the row wrote it
 constexpr const char* kAbsent = "\x02";
 
 struct CFileFaultRow {
     const char* pszWhat;
     std::optional<std::string> tune = TuningFileText();  // nullopt: no tuning file
     std::function<void(const std::string& strData)> fnArrange = {};  // after the files are written, before the open
-    bool bOpened = true;
+    EStoreFault eOpenFault = FAULT_KINDS;  // when set: the open fails with it and the next record has no data file
     int nAppends = 1;  // records appended after the open (each also kept in memory by the poll)
     std::function<void(const std::string& strData, int nAppend)> fnBeforeAppend = {};
     std::vector<EStoreFault> aeReported = {};
-    std::string strData = kDataLines + kLine;  // the data file at the end
+    std::string strData = "";                  // the data file at the end; "": unchanged after a failed open, else + kLine
     std::string strAside = kAbsent;             // Data_iNN.20261205-140327
     std::string strTorn = kAbsent;              // Data_iNN.torn
     int nRecords = 6;                           // records a fresh search reloads
@@ -48,13 +47,7 @@ struct CRecorder : IStoreFaults {
     CFaultNotices notices{[this](const char* psz) { astrShown.emplace_back(psz); }};
 };
 
-void LimitFileSize(rlim_t nBytes)
-{
-    rlimit lim{};
-    ::getrlimit(RLIMIT_FSIZE, &lim);
-    lim.rlim_cur = nBytes;
-    ::setrlimit(RLIMIT_FSIZE, &lim);
-}
+void LimitFileSize(rlim_t nBytes) { rlimit lim{}; ::getrlimit(RLIMIT_FSIZE, &lim); lim.rlim_cur = nBytes; ::setrlimit(RLIMIT_FSIZE, &lim); }
 
 // A file's bytes; a FIFO or a link (which a read would block on or follow) only as what it is.
 std::string Content(const std::string& strPath)
@@ -74,28 +67,23 @@ TEST_F(FileFaults, NoRecordIsLostOverwrittenOrSilentlyDropped)
     int nHeld = -1;  // another writer's descriptor
     const CFileFaultRow aRows[] = {
         {.pszWhat = "a failing disk at the data file's open: nothing created over it", .fnArrange = [](auto&) {
-             StoreFileInjectFault(SFOP_OPEN, EIO, 1, 1); }, .bOpened = false, .aeReported = {FAULT_DATA_OPEN, FAULT_NO_DATA_FILE}, .strData = kUnchanged, .nRecords = 5},
+             StoreFileInjectFault(SFOP_OPEN, EIO, 1, 1); }, .eOpenFault = FAULT_DATA_OPEN, .nRecords = 5},
         {.pszWhat = "no permission for the data file", .fnArrange = [](auto&) { StoreFileInjectFault(SFOP_OPEN, EACCES, 1, 1); },
-         .bOpened = false, .aeReported = {FAULT_DATA_OPEN, FAULT_NO_DATA_FILE}, .strData = kUnchanged, .nRecords = 5},
+         .eOpenFault = FAULT_DATA_OPEN, .nRecords = 5},
         {.pszWhat = "another writer holds the data file", .fnArrange = [&nHeld](const std::string& s) {
-             ::flock(nHeld = ::open(s.c_str(), O_RDWR), LOCK_EX); }, .bOpened = false,
-         .aeReported = {FAULT_DATA_OPEN, FAULT_NO_DATA_FILE}, .strData = kUnchanged, .nRecords = 0},
+             ::flock(nHeld = ::open(s.c_str(), O_RDWR), LOCK_EX); }, .eOpenFault = FAULT_DATA_OPEN, .nRecords = 0},
         {.pszWhat = "a read error while the data file loads", .fnArrange = [](auto&) { StoreFileInjectFault(SFOP_READ, EIO, 1, 1); },
-         .bOpened = false, .aeReported = {FAULT_DATA_READ, FAULT_NO_DATA_FILE}, .strData = kUnchanged, .nRecords = 5},
+         .eOpenFault = FAULT_DATA_READ, .nRecords = 5},
         {.pszWhat = "the data file is a link out of the directory", .fnArrange = [](const std::string& s) {
-             ::unlink(s.c_str()); (void)::symlink("../tkd-outside", s.c_str()); }, .bOpened = false,
-         .aeReported = {FAULT_DATA_OPEN, FAULT_NO_DATA_FILE}, .strData = kUnchanged, .nRecords = 0},
+             ::unlink(s.c_str()); (void)::symlink("../tkd-outside", s.c_str()); }, .eOpenFault = FAULT_DATA_OPEN, .nRecords = 0},
         {.pszWhat = "the data file is a FIFO", .fnArrange = [](const std::string& s) { ::unlink(s.c_str()); ::mkfifo(s.c_str(), 0644); },
-         .bOpened = false, .aeReported = {FAULT_DATA_OPEN, FAULT_NO_DATA_FILE}, .strData = kUnchanged, .nRecords = 0},
+         .eOpenFault = FAULT_DATA_OPEN, .nRecords = 0},
         {.pszWhat = "the tuning file cannot be read: the data file is not moved aside", .fnArrange = [](auto&) {
-             StoreFileInjectFault(SFOP_OPEN, EACCES); }, .bOpened = false, .aeReported = {FAULT_TUNE_READ, FAULT_NO_DATA_FILE},
-         .strData = kUnchanged, .nRecords = 5},
+             StoreFileInjectFault(SFOP_OPEN, EACCES); }, .eOpenFault = FAULT_TUNE_READ, .nRecords = 5},
         {.pszWhat = "a changed tuning whose file cannot be replaced", .tune = strOneValueOff, .fnArrange = [](auto&) {
-             StoreFileInjectFault(SFOP_REPLACE, ENOSPC); }, .bOpened = false,
-         .aeReported = {FAULT_TUNE_WRITE, FAULT_NO_DATA_FILE}, .strData = kAbsent, .strAside = kDataLines, .nRecords = 0},
+             StoreFileInjectFault(SFOP_REPLACE, ENOSPC); }, .eOpenFault = FAULT_TUNE_WRITE, .strData = kAbsent, .strAside = kDataLines, .nRecords = 0},
         {.pszWhat = "a changed tuning whose data file cannot be moved", .tune = strOneValueOff, .fnArrange = [](auto&) {
-             StoreFileInjectFault(SFOP_MOVE, EIO); }, .bOpened = false, .aeReported = {FAULT_MOVE_ASIDE, FAULT_NO_DATA_FILE},
-         .strData = kUnchanged, .nRecords = 0},
+             StoreFileInjectFault(SFOP_MOVE, EIO); }, .eOpenFault = FAULT_MOVE_ASIDE, .nRecords = 0},
         {.pszWhat = "a tuning file cut short after three lines is no match", .tune = TuningFileText(3), .strData = kLine,
          .strAside = kDataLines, .nRecords = 1},
         {.pszWhat = "a torn last line goes to its side file", .fnArrange = [](const std::string& s) {
@@ -125,7 +113,7 @@ TEST_F(FileFaults, NoRecordIsLostOverwrittenOrSilentlyDropped)
         if (row.fnArrange)
             row.fnArrange(strData);
         const std::string strBefore = Content(strData);
-        EXPECT_EQ(m_store.OpenIndicatorFiles(nAddress), row.bOpened);
+        EXPECT_EQ(m_store.OpenIndicatorFiles(nAddress), row.eOpenFault == FAULT_KINDS);
         StoreFileClearFaults();
         for (int n = 0; n < row.nAppends; ++n) {
             if (row.fnBeforeAppend)
@@ -134,13 +122,14 @@ TEST_F(FileFaults, NoRecordIsLostOverwrittenOrSilentlyDropped)
             StoreFileClearFaults();
         }
         LimitFileSize(RLIM_INFINITY);
-        EXPECT_EQ(recorder.aeKinds, row.aeReported);
-        std::set<EStoreFault> setKinds(row.aeReported.begin(), row.aeReported.end());
-        EXPECT_EQ(recorder.astrShown.size(), setKinds.size()) << "one notice per kind";
+        const std::vector<EStoreFault> aeReported = row.eOpenFault == FAULT_KINDS ? row.aeReported
+                                                                                  : std::vector{row.eOpenFault, FAULT_NO_DATA_FILE};
+        EXPECT_EQ(recorder.aeKinds, aeReported);
+        EXPECT_EQ(recorder.astrShown.size(), std::set<EStoreFault>(aeReported.begin(), aeReported.end()).size());
         if (!recorder.astrShown.empty()) {
             EXPECT_NE(recorder.astrShown[0].find("Индикатор " + std::to_string(nAddress)), std::string::npos);
         }
-        EXPECT_EQ(Content(strData), row.strData == kUnchanged ? strBefore : row.strData);
+        EXPECT_EQ(Content(strData), !row.strData.empty() ? row.strData : row.eOpenFault != FAULT_KINDS ? strBefore : kDataLines + kLine);
         EXPECT_EQ(Content(strData + ".torn"), row.strTorn);
         EXPECT_EQ(Content(strData + ".20261205-140327"), row.strAside);
         EXPECT_FALSE(FileExists(m_dir.Path() + "/../tkd-outside")) << "a link was followed";

@@ -5,22 +5,20 @@
 
 #include <algorithm>
 #include <chrono>
+#include <memory>
 
 #include "dlg_fixture.h"
 
 namespace tkdtest {
 namespace {
 
-class LineRecovery : public CDlgTest {};
+class LineRecovery : public CDlgTest {
+protected:
+    void PollTicks(int n) { while (n-- > 0) m_dlg.OnTimer(); }
+};
 
-// Batches of recipe 1 (doses 1..3), each state shown twice.
-std::vector<CSimStep> Batches(int nCount, int nBase)
-{
-    std::vector<CSimStep> aSteps;
-    for (int i = 0; i < nCount; ++i)
-        aSteps.insert(aSteps.end(), {{1, 0, 0, 2}, {1, 1, nBase + i, 2}, {1, 2, 200, 2}, {1, 3, 300, 2}, {1, 0, 7, 2}});
-    return aSteps;
-}
+// A batch of recipe 1 (doses 1..3), each state shown twice.
+std::vector<CSimStep> Batch(int nWeight) { return {{1, 0, 0, 2}, {1, 1, nWeight, 2}, {1, 2, 200, 2}, {1, 3, 300, 2}, {1, 0, 7, 2}}; }
 
 TEST_F(LineRecovery, AHungUpLineIsReportedOnceAndComesBackAtTheNextSearch)
 {
@@ -29,48 +27,42 @@ TEST_F(LineRecovery, AHungUpLineIsReportedOnceAndComesBackAtTheNextSearch)
     StartUp();
     m_dlg.OnSearch();
     ASSERT_EQ(m_store.GetIndicatorCount(), 3);
-    m_line.Find(1)->SetScript(Batches(1, 100));
+    m_line.Find(1)->SetScript(Batch(100));
     m_dlg.OnStart();
-    for (int i = 0; i < 14; ++i)
-        m_dlg.OnTimer();
+    PollTicks(14);
     ASSERT_EQ(m_store.GetRunCount(1), 1);
 
     // Unplugged: with the product's own waits, each tick would cost a second per indicator.
     m_line.HangUp();
     m_port.SetTiming(CLineTiming{});
     const auto t0 = std::chrono::steady_clock::now();
-    for (int i = 0; i < 5; ++i)
-        m_dlg.OnTimer();
+    PollTicks(5);
     EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(1000)) << "polling waited on a dead line";
-    EXPECT_TRUE(m_port.IsDead());
-    ASSERT_EQ(m_view.m_astrWarnings.size(), 1u);
+    ASSERT_TRUE(m_port.IsDead() && m_view.m_astrWarnings.size() == 1u);
     EXPECT_NE(m_view.m_astrWarnings[0].find("COM1"), std::string::npos) << m_view.m_astrWarnings[0];
 
     // Plugged back in (a new device under the same name): "Поиск" reopens it and polling records again.
     m_port.SetTiming(FastTiming());
     m_line.Stop();
     ASSERT_TRUE(m_line.Start() && m_line.LinkAs(m_dir.Path(), 1));
-    m_line.Find(1)->SetScript(Batches(1, 150));
+    m_line.Find(1)->SetScript(Batch(150));
     m_dlg.OnStop();
     m_dlg.OnSearch();
     ASSERT_EQ(m_store.GetIndicatorCount(), 3);
     EXPECT_FALSE(m_port.IsDead());
     EXPECT_EQ(m_store.GetRecordCount(1), 1) << "the records before the hang-up reloaded";
     m_dlg.OnStart();
-    for (int i = 0; i < 14; ++i)
-        m_dlg.OnTimer();
+    PollTicks(14);
     EXPECT_EQ(m_store.GetRunCount(1), 1);
     const std::string strFile = ReadBytes(m_dir.File("Data_i01"));
     EXPECT_EQ(std::count(strFile.begin(), strFile.end(), '\n'), 2);
     EXPECT_EQ(m_view.m_astrWarnings.size(), 1u);
 
     // A second copy of the program finds the port taken and says so.
-    CTuneSettings settings;
     CComPort port;
-    CBatchStore store;
-    CWeighChart chartCurrent, chartAll;
     CRecordingView view;
-    CBatchDlg dlg(view, CBatchContext{settings, port, store, chartCurrent, chartAll});
+    const auto pStore = std::make_unique<CBatchStore>();
+    CBatchDlg dlg(view, CBatchContext{m_settings, port, *pStore, m_chartCurrent, m_chartAll});
     dlg.OnShowWindow();
     ASSERT_EQ(view.m_astrWarnings.size(), 1u);
     EXPECT_NE(view.m_astrWarnings[0].find("занят"), std::string::npos) << view.m_astrWarnings[0];

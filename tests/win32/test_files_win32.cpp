@@ -13,15 +13,13 @@
 
 namespace {
 
-using tkdtest::FileExists;
-using tkdtest::ReadBytes;
-using tkdtest::WriteBytes;
+using namespace tkdtest;
 
 class CWin32Files : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        m_store.SetClock(tkdtest::FixedClock);
+        m_store.SetClock(FixedClock);
         ASSERT_TRUE(m_store.Open((m_dir.Path() + "/").c_str()));
         ASSERT_EQ(m_store.RegisterIndicator(5), 0);
         ASSERT_TRUE(m_store.OpenIndicatorFiles(5)) << "an empty directory: both files created";
@@ -37,7 +35,7 @@ protected:
         return dwError;
     }
 
-    tkdtest::CTempDir m_dir;
+    CTempDir m_dir;
     CBatchStore m_store;
 };
 

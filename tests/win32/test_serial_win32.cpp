@@ -16,9 +16,8 @@ namespace {
 constexpr int kCom = TKD_WIN32_SIM_PORT;
 const std::string kLineDir = TKD_WIN32_LINE_DIR;  // a Unix path
 
-// Runs a shell script on the Linux side in the line directory (Wine starts a Unix program named by a
-// Z: path, but gives no handle to wait on). True once the script has succeeded, which it says by making
-// the file pszDone; false when it failed or did not end within 10 s.
+// Runs a shell script in the line directory (Wine runs a Unix program named by a Z: path, with no handle to
+// wait on). True once the script has succeeded, which it says by making pszDone; false after 10 s.
 bool RunShell(const std::string& strScript, const char* pszDone)
 {
     const std::string strDone = "Z:" + kLineDir + "/" + pszDone;
@@ -72,10 +71,9 @@ protected:
     {
         if (port.Open(tkdtest::SimPortParams(kCom)))
             return ::testing::AssertionSuccess();
-        char szText[200];
-        port.LastErrorText(szText, sizeof szText);
-        return ::testing::AssertionFailure() << "open: " << szText;
+        return ::testing::AssertionFailure() << "open: " << ErrorText(port);
     }
+    static std::string ErrorText(const CComPort& port) { char sz[200]; port.LastErrorText(sz, sizeof sz); return sz; }
     void TearDown() override { StopSim(); }
     // One conversation with the product's own timing; the reply's bytes, empty when none was recognised.
     std::string Converse(CComPort& port, int nKind, int nAddress, int nParam = 0)
@@ -129,9 +127,7 @@ TEST_F(CWin32Serial, AVanishedLineIsDeadUntilReopened)
     StopSim();
     EXPECT_EQ(Converse(copy, REQ_HL, 5), "");
     EXPECT_TRUE(port.IsDead()) << "seen by every copy";
-    char szText[200];
-    port.LastErrorText(szText, sizeof szText);
-    EXPECT_STRNE(szText, "");
+    EXPECT_NE(ErrorText(port), "");
     ASSERT_TRUE(StartSim());
     EXPECT_EQ(Converse(copy, REQ_HL, 5), "") << "dead until reopened, even with the line back";
     ASSERT_TRUE(port.Reopen());
@@ -156,9 +152,7 @@ TEST_F(CWin32Serial, PortsThatCannotBeOpenedStayClosed)
         EXPECT_FALSE(port.Open(params));
         EXPECT_FALSE(port.IsOpen());
         EXPECT_EQ(port.OpenError(), PORT_OPEN_FAILED);
-        char szText[200];
-        port.LastErrorText(szText, sizeof szText);
-        EXPECT_STRNE(szText, "");
+        EXPECT_NE(ErrorText(port), "");
     }
     CComPort port;
     ASSERT_TRUE(Open(port));

@@ -11,6 +11,7 @@ packages=(
   clang libclang-rt-14-dev
   xvfb xauth x11-apps
   dpkg-dev file lintian librsvg2-bin desktop-file-utils
+  g++-mingw-w64-x86-64-posix googletest wine wine64
 )
 
 missing=()

@@ -21,6 +21,8 @@ run_variant plain -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTKD_BUILD_BENCH=ON
 run_variant sanitize -DCMAKE_BUILD_TYPE=Debug -DTKD_SANITIZE=ON -DTKD_BUILD_BENCH=OFF
 bash scripts/check-package.sh
 
+TKD_HOST_SIM=build/plain/sim/tk4700-sim bash scripts/test-windows.sh
+
 if [ -f scripts/fuzz.sh ]; then
   bash scripts/fuzz.sh --short
 fi

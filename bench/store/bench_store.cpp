@@ -1,4 +1,4 @@
-// Measures the store's speed goals: reloading three full data files, a NextRecord pass, a polling pass's own CPU and its allocations.
+// Measures the store's speed goals: reloading three full data files, a NextRecord pass, a polling pass's own CPU and its allocations, and the cost of flushing each record to the disk.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -169,6 +169,38 @@ void BenchLoad(const std::string& strDir)
                 pass.dMin, pass.dMedian, pass.dMax, passCpu.dMin, passCpu.dMedian, passCpu.dMax);
 }
 
+// One record appended and flushed (write + fdatasync), against the write alone, on the data directory's disk.
+void BenchFlush(const std::string& strDir)
+{
+    CBatchStore store;
+    store.Open(strDir.c_str());
+    Tune(store, store.RegisterIndicator(50));
+    store.OpenIndicatorFiles(50);
+    const std::string strRecord = RecordLine(7) + ",";
+    constexpr int kRecordsFlushed = 300;
+    std::vector<double> adFlushed;
+    std::vector<double> adWritten;
+    for (int n = 0; n < kRecordsFlushed; ++n) {
+        double dStart = NowMs(CLOCK_MONOTONIC);
+        if (!store.AppendDataLine(0, strRecord.c_str()))
+            std::exit(1);
+        adFlushed.push_back(NowMs(CLOCK_MONOTONIC) - dStart);
+        dStart = NowMs(CLOCK_MONOTONIC);
+        if (!CBatchStore::WriteRecordLine(store.GetDataFile(0), strRecord.c_str()))
+            std::exit(1);
+        adWritten.push_back(NowMs(CLOCK_MONOTONIC) - dStart);
+    }
+    std::vector<double> adSorted = adFlushed;
+    std::sort(adSorted.begin(), adSorted.end());
+    const CStats flushed = Summarise(adFlushed);
+    const CStats written = Summarise(adWritten);
+    std::printf("one record line appended, %d records of %zu bytes, wall:\n"
+                "  write + fdatasync: min %.3f ms, median %.3f ms, 95th %.3f ms, max %.3f ms\n"
+                "  write alone: min %.4f ms, median %.4f ms, max %.4f ms\n",
+                kRecordsFlushed, strRecord.size() + 1, flushed.dMin, flushed.dMedian,
+                adSorted[adSorted.size() * 95 / 100], flushed.dMax, written.dMin, written.dMedian, written.dMax);
+}
+
 void BenchPoll(const std::string& strDir)
 {
     CSimLine line;
@@ -202,6 +234,10 @@ void BenchPoll(const std::string& strDir)
     constexpr int kPasses = 400;
     std::vector<double> adCpu;
     adCpu.reserve(kPasses);  // the bench's own bookkeeping must not count as an allocation of the pass
+    std::vector<double> adTickDone;  // wall time of the passes that completed a batch (and flushed it)
+    std::vector<double> adTickOther;
+    adTickDone.reserve(kPasses);
+    adTickOther.reserve(kPasses);
     long nAllocations = 0;
     int nCompleted = 0;
     for (int n = 0; n < kPasses; ++n) {
@@ -210,8 +246,10 @@ void BenchPoll(const std::string& strDir)
         g_nAllocations = 0;
         g_bCounting = true;
         const double dCpu = NowMs(CLOCK_THREAD_CPUTIME_ID);
+        const double dWall = NowMs(CLOCK_MONOTONIC);
         store.Poll(port, &nRow, &bCompleted);
         adCpu.push_back((NowMs(CLOCK_THREAD_CPUTIME_ID) - dCpu) / 3);
+        (bCompleted ? adTickDone : adTickOther).push_back(NowMs(CLOCK_MONOTONIC) - dWall);
         g_bCounting = false;
         nAllocations += g_nAllocations;
         nCompleted += bCompleted ? 1 : 0;
@@ -237,6 +275,15 @@ void BenchPoll(const std::string& strDir)
                 "  heap allocations on the polling thread during all passes: %ld (goal 0)\n",
                 kPasses, nCompleted, store.GetRecordCount(0), cpu.dMin, cpu.dMedian, cpu.dMax, link.dMin, link.dMedian,
                 link.dMax, cpu.dMedian - link.dMedian, nAllocations);
+    if (!adTickDone.empty() && !adTickOther.empty()) {
+        const CStats done = Summarise(adTickDone);
+        const CStats other = Summarise(adTickOther);
+        std::printf("polling tick wall time, 3 indicators, short line profile (20 ms reply pause):\n"
+                    "  ticks that completed and flushed a record (%zu): min %.2f ms, median %.2f ms, max %.2f ms\n"
+                    "  other ticks (%zu): min %.2f ms, median %.2f ms, max %.2f ms\n",
+                    adTickDone.size(), done.dMin, done.dMedian, done.dMax, adTickOther.size(), other.dMin,
+                    other.dMedian, other.dMax);
+    }
     port.Close();
     line.Stop();
 }
@@ -250,6 +297,7 @@ int main()
         return 1;
     const std::string strDir = std::string(szTemplate) + "/";
     BenchLoad(strDir);
+    BenchFlush(strDir);
     BenchPoll(strDir);
     std::filesystem::current_path("/");
     std::error_code ec;

@@ -64,12 +64,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
 
     FUZZ_CHECK(s_store.OpenIndicatorFiles(kAddress));
 
-    // The rule: the complete lines (up to the last CR LF) are at least one and each equals the line
-    // of the tuning at its place; what follows the last CR LF is not read.
-    const size_t nLastLf = strFile.rfind("\r\n");
-    const size_t nComplete = nLastLf == std::string::npos ? 0 : nLastLf + 2;
-    const bool bMatch = nComplete > 0 && nComplete <= s_strExpected.size() &&
-                        s_strExpected.compare(0, nComplete, strFile, 0, nComplete) == 0;
+    // The rule: the file is exactly the ten lines of the tuning (a file cut short never matches).
+    const bool bMatch = strFile == s_strExpected;
     if (bMatch) {
         FUZZ_CHECK(s_store.GetRecordCount(0) == 2);
         FUZZ_CHECK(s_store.GetTotal(0, 21) == 1250 && s_store.GetTotal(0, 10) == 15);

@@ -106,6 +106,7 @@ public:
     bool IsMinimized() const override { return m_bMinimized; }
     IErrorReporter& ErrorReporter() override { return *this; }
     void ShowError(const char* pszText) override { m_astrMessages.emplace_back(pszText); }
+    void ShowWarning(const char* pszText) override { m_astrWarnings.emplace_back(pszText); }
     void ShowAbout() override { ++m_nAbouts; }
     void CloseWindow() override { ++m_nCloses; }
     size_t Fills() const { return m_surface.CallsOf(EDrawOp::FillBlack).size(); }
@@ -113,7 +114,7 @@ public:
     std::map<int, bool> m_mapEnabled;
     std::map<int, Strings> m_mapItems;
     std::map<int, int> m_mapSel;
-    Strings m_astrColumns, m_astrMessages;  // columns as "heading/width"
+    Strings m_astrColumns, m_astrMessages, m_astrWarnings;  // columns as "heading/width"
     std::vector<Strings> m_aRows;
     int m_nCellWrites = 0, m_nTimerStarts = 0, m_nRunningTimer = 0, m_nRepaints = 0, m_nAbouts = 0, m_nCloses = 0;
     int m_nPumps = 0, m_nHookAt = 50;

@@ -6,17 +6,23 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <stdexcept>
-#include <unistd.h>
 
 namespace tkdtest {
 
 CTempDir::CTempDir()
 {
-    char szTemplate[] = "/tmp/tkd-test-XXXXXX";
-    if (::mkdtemp(szTemplate) == nullptr)
-        throw std::runtime_error("mkdtemp failed");
-    m_strPath = szTemplate;
+    // As mkdtemp does, portably: create_directory fails on a name that exists, so the directory is ours.
+    std::mt19937_64 rand(std::random_device{}());
+    for (int nTry = 0; nTry < 100 && m_strPath.empty(); ++nTry) {
+        const auto path = std::filesystem::temp_directory_path() / ("tkd-test-" + std::to_string(rand()));
+        std::error_code ec;
+        if (std::filesystem::create_directory(path, ec))
+            m_strPath = path.generic_string();
+    }
+    if (m_strPath.empty())
+        throw std::runtime_error("no temporary directory");
 }
 
 CTempDir::~CTempDir()

@@ -1,13 +1,14 @@
 // CTuneSettings::Load over real TK4700_TUNE.INI files (line ends, sections, keys and values, limits), the
-// missing file, GetDataDir, and the key=value splitter.
+// missing file, GetDataDir. The key=value splitter against its rule: fuzz_settings.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
-#include <sys/stat.h>
-#include <unistd.h>
+#include <sys/stat.h>  // mkfifo on POSIX
 
 #include "temp_dir.h"
 #include "tune_settings.h"
@@ -19,6 +20,26 @@ public:
     void ShowError(const char* pszText) override { m_astrShown.emplace_back(pszText); }
     std::vector<std::string> m_astrShown;
 };
+
+// The data directory as the platform keeps it. Windows paths ignore case: there the value is
+// upper-cased (Latin letters only) and GetDataDir appends a backslash; POSIX keeps the case and uses '/'.
+#ifdef _WIN32
+constexpr bool kUpperCaseDir = true;
+const std::string kSep = "\\";
+bool MakeFifo(const std::string&) { return false; }
+#else
+constexpr bool kUpperCaseDir = false;
+const std::string kSep = "/";
+bool MakeFifo(const std::string& str) { return ::mkfifo(str.c_str(), 0600) == 0; }
+#endif
+
+std::string KeptDir(std::string str)
+{
+    for (char& ch : str)
+        if (kUpperCaseDir && ch >= 'a' && ch <= 'z')
+            ch = static_cast<char>(ch - 'a' + 'A');
+    return str;
+}
 
 // Lines each ended with CR LF, as a settings file written on the indicators' PC (or with another ending).
 std::string CrLf(const std::vector<std::string>& astrLines, const std::string& strEnd = "\r\n")
@@ -35,8 +56,7 @@ struct CFileRow {
     std::string strFile;
     int nCom = 0;
     const char* pszPort = "";
-    int nBaud = 0;
-    int nData = 0;
+    int nBaud = 0, nData = 0;
     std::string strDir{};
     int nTimeout = 0;
 };
@@ -50,13 +70,11 @@ protected:
             ASSERT_TRUE(tkdtest::WriteBytes(m_dir.File(CTuneSettings::kFileName), row.strFile));
             CTuneSettings s;
             ASSERT_TRUE(s.Load(&m_reporter));
-            EXPECT_EQ(s.m_nComNumber, row.nCom);
-            EXPECT_STREQ(s.m_szPortName, row.pszPort);
-            EXPECT_EQ(s.m_nBaud, row.nBaud);
-            EXPECT_EQ(s.m_byDataBits, row.nData);
+            EXPECT_EQ(std::to_string(s.m_nComNumber) + s.m_szPortName + "," + std::to_string(s.m_nBaud) + "," + std::to_string(s.m_byDataBits),
+                      std::to_string(row.nCom) + row.pszPort + "," + std::to_string(row.nBaud) + "," + std::to_string(row.nData));
             EXPECT_EQ(s.m_byParity + s.m_byStopBits, 0);
-            EXPECT_EQ(s.m_szDataDir, row.strDir);
-            EXPECT_EQ(s.m_nTimeoutBetweenWriteRead, row.nTimeout);
+            EXPECT_EQ(s.m_szDataDir + std::string("|") + std::to_string(s.m_nTimeoutBetweenWriteRead),
+                      KeptDir(row.strDir) + "|" + std::to_string(row.nTimeout));
         }
         EXPECT_TRUE(m_reporter.m_astrShown.empty());
     }
@@ -71,12 +89,9 @@ TEST_F(CSettingsFile, LineEnds)
     const std::vector<std::string> astrTypical = {"[COMMON]", "DATADIR=/srv/tk", "TIMEOUTBETWEENWRITEREAD=120",
                                                   "[COM1]", "BAUD=9600", "PARITY=0", "DATA=8", "STOP=0"};
     CheckTable({
-        {"typical file", CrLf(astrTypical), 1, "COM1", 9600, 8, "/srv/tk", 120},
-        {"empty file", ""},
-        {"LF alone never ends a line", CrLf(astrTypical, "\n")},
-        {"CR alone never ends a line", CrLf(astrTypical, "\r")},
-        {"LF CR is not CR LF", "[COM1]\n\rBAUD=9600\n\r"},
-        {"last line without CR LF is ignored", "[COM1]\r\nBAUD=9600\r\nDATA=8", 1, "COM1", 9600},
+        {"typical file", CrLf(astrTypical), 1, "COM1", 9600, 8, "/srv/tk", 120}, {"empty file", ""},
+        {"LF alone never ends a line", CrLf(astrTypical, "\n")}, {"CR alone never ends a line", CrLf(astrTypical, "\r")},
+        {"LF CR is not CR LF", "[COM1]\n\rBAUD=9600\n\r"}, {"last line without CR LF is ignored", "[COM1]\r\nBAUD=9600\r\nDATA=8", 1, "COM1", 9600},
         {"a lone LF stays in the line", "[COM1]\r\nBAUD=9600\nDATA=8\r\n", 1, "COM1", 9600},
         {"a lone CR stays in the line", "[COM1]\r\nDATA=7\rBAUD=9600\r\n", 1, "COM1", 0, 7},
         {"CR CR LF keeps one CR in the line", "[COM2]\r\r\nBAUD=19200\r\r\n", 2, "COM2", 19200},
@@ -92,12 +107,9 @@ TEST_F(CSettingsFile, Sections)
         {"text after ]", CrLf({"[COMMON] ; main", "DATADIR=/d", "[COM4]x", "BAUD=9600"}), 4, "COM4", 9600, 0, "/d"},
         {"blank before the bracket", CrLf({" [COMMON]", "DATADIR=/d", " [COM1]", "BAUD=9600"})},
         {"keys before any section", CrLf({"DATADIR=/d", "BAUD=9600", "[COM1]"}), 1, "COM1"},
-        {"COM10", CrLf({"[COM10]", "DATA=8"}), 10, "COM10", 0, 8},
-        {"COM16", CrLf({"[COM16]", "DATA=8"}), 16, "COM16", 0, 8},
-        {"COM17 opens nothing", CrLf({"[COM17]", "DATA=8"})},
-        {"COM without number", CrLf({"[COM]", "DATA=8"})},
-        {"COM3 without bracket", CrLf({"[COM3", "DATA=8"})},
-        {"COM100", CrLf({"[COM100]", "DATA=8"})},
+        {"COM10", CrLf({"[COM10]", "DATA=8"}), 10, "COM10", 0, 8}, {"COM16", CrLf({"[COM16]", "DATA=8"}), 16, "COM16", 0, 8},
+        {"COM17 opens nothing", CrLf({"[COM17]", "DATA=8"})}, {"COM without number", CrLf({"[COM]", "DATA=8"})},
+        {"COM3 without bracket", CrLf({"[COM3", "DATA=8"})}, {"COM100", CrLf({"[COM100]", "DATA=8"})},
         {"unknown header closes the section", CrLf({"[COM1]", "BAUD=9600", "[PORT]", "DATA=8"}), 1, "COM1", 9600},
         {"COM25: last number and name kept", CrLf({"[COM3]", "BAUD=9600", "[COM25]", "BAUD=19200"}), 3, "COM3", 19200},
         {"COM96 alone: port keys apply, no name", CrLf({"[COM96]", "BAUD=4800", "DATA=6"}), 0, "", 4800, 6},
@@ -119,8 +131,7 @@ TEST_F(CSettingsFile, KeysAndValues)
         // As the Windows C library's atoi: saturates rather than wrapping to 2^32 + 110 -> 110.
         {"atoi saturates on overflow", CrLf({"[COM1]", "BAUD=4294967406"}), 1, "COM1"},
         {"sixty digits", CrLf({"[COM1]", "BAUD=" + std::string(59, '9')}), 1, "COM1"},
-        {"blank before = is another key", CrLf({"[COM1]", "BAUD =110"}), 1, "COM1"},
-        {"comment line", CrLf({"[COM1]", ";BAUD=110"}), 1, "COM1"},
+        {"blank before = is another key", CrLf({"[COM1]", "BAUD =110"}), 1, "COM1"}, {"comment line", CrLf({"[COM1]", ";BAUD=110"}), 1, "COM1"},
         {"unknown keys", CrLf({"[COM1]", "BAUDRATE=9600", "SPEED=9600"}), 1, "COM1"},
         {"a later key replaces an earlier one", CrLf({"[COM1]", "BAUD=9600", "BAUD=9601"}), 1, "COM1"},
         {"parity and stop bits are always 0", CrLf({"[COM1]", "PARITY=2", "STOP=1", "DATA=8"}), 1, "COM1", 0, 8},
@@ -167,38 +178,39 @@ TEST_F(CSettingsFile, LaterLoadKeepsPortFieldsAndAnUnopenableFileShowsTheMessage
 {
     const std::string strFile = m_dir.File(CTuneSettings::kFileName);
     const char* const apszCases[] = {"a file without port sections", "missing", "a directory in its place",
-                                     "only tk4700_tune.ini (names are case-sensitive)"};
-    for (int nCase = 0; nCase < 4; ++nCase) {
+                                     "only tk4700_tune.ini (names are case-sensitive)", "a FIFO in its place (no hang)"};
+    // Windows names ignore case (there tk4700_tune.ini is the settings file), and it has no FIFOs.
+    for (int nCase = 0; nCase < (kUpperCaseDir ? 3 : 5); ++nCase) {
         SCOPED_TRACE(apszCases[nCase]);
         CTuneSettings s;
         ASSERT_TRUE(tkdtest::WriteBytes(strFile, CrLf({"[COMMON]", "DATADIR=/d", "TIMEOUTBETWEENWRITEREAD=9", "[COM5]",
                                                        "BAUD=2400", "DATA=7"})));
         ASSERT_TRUE(s.Load(&m_reporter));
-        ASSERT_EQ(::unlink(strFile.c_str()), 0);
+        ASSERT_EQ(std::remove(strFile.c_str()), 0);
         ASSERT_TRUE(nCase != 0 || tkdtest::WriteBytes(strFile, CrLf({"[COMMON]"})));
-        ASSERT_TRUE(nCase != 2 || ::mkdir(strFile.c_str(), 0700) == 0);
+        ASSERT_TRUE(nCase != 2 || std::filesystem::create_directory(strFile));
+        ASSERT_TRUE(nCase != 4 || MakeFifo(strFile));
         ASSERT_TRUE(nCase != 3 || tkdtest::WriteBytes(m_dir.File("tk4700_tune.ini"), CrLf({"[COM1]", "BAUD=9600"})));
         m_reporter.m_astrShown.clear();
         EXPECT_EQ(s.Load(&m_reporter), nCase == 0);
-        const std::vector<std::string> astrMessage = {"Не могу открыть файл настроек TK4700_TUNE.INI"};
-        EXPECT_EQ(m_reporter.m_astrShown, nCase == 0 ? std::vector<std::string>{} : astrMessage);
-        EXPECT_STREQ(s.m_szDataDir, "");
-        EXPECT_EQ(s.m_nTimeoutBetweenWriteRead, 0);
+        EXPECT_EQ(m_reporter.m_astrShown, std::vector<std::string>(nCase == 0 ? 0 : 1, "Не могу открыть файл настроек TK4700_TUNE.INI"));
+        EXPECT_EQ(s.m_szDataDir + std::to_string(s.m_nTimeoutBetweenWriteRead), "0");
         const CPortParams params = s.GetPortParams();
         EXPECT_STREQ(params.m_szPortName, "COM5");
         EXPECT_EQ(params.m_nComNumber * 10000 + params.m_nBaud, 52400);
         EXPECT_EQ(params.m_byDataBits * 100 + params.m_byParity * 10 + params.m_byStopBits, 700);
         EXPECT_EQ(s.Load(nullptr), nCase == 0) << "no reporter: fails quietly";
         EXPECT_EQ(m_reporter.m_astrShown.size(), nCase == 0 ? 0u : 1u);
-        ::rmdir(strFile.c_str());
+        std::error_code ec;
+        std::filesystem::remove(strFile, ec);
     }
 }
 
 TEST(TuneSettingsDataDir, AppendsOneSeparator)
 {
     const std::pair<std::string, std::string> aRows[] = {
-        {"", ""}, {"/srv/tk", "/srv/tk/"}, {"/srv/tk/", "/srv/tk/"}, {"data", "data/"},
-        {std::string(259, 'p'), std::string(259, 'p') + "/"},  // 259 + 1 fits the 260 characters
+        {"", ""}, {"/srv/tk", "/srv/tk" + kSep}, {"/srv/tk" + kSep, "/srv/tk" + kSep}, {"data", "data" + kSep},
+        {std::string(259, 'p'), std::string(259, 'p') + kSep},  // 259 + 1 fits the 260 characters
         {std::string(260, 'p'), std::string(260, 'p')},        // full: nothing appended
     };
     for (const auto& [strStored, strReturned] : aRows) {
@@ -208,37 +220,6 @@ TEST(TuneSettingsDataDir, AppendsOneSeparator)
         EXPECT_EQ(s.GetDataDir(), strReturned);
         EXPECT_EQ(s.GetDataDir(), strReturned) << "second call";
         EXPECT_EQ(s.m_szDataDir, strReturned) << "appended in place";
-    }
-}
-
-// The store splits its own lines too: where the line splits, and when the caller's buffers stay untouched.
-TEST(SplitKeyValue, Table)
-{
-    const std::string strV127(127, 'v');
-    const struct {
-        std::string strLine;
-        int nMaxLen;
-        bool bResult;
-        const char* pszKey;    // nullptr: the caller's buffers must be left as they were
-        const char* pszValue;
-    } aRows[] = {
-        {"=5", 64, true, "", "5"},
-        {"NOEQUALS", 64, false, "", ""},  // both emptied
-        {"\tK\t=\tV\t", 64, true, "\tK\t", "\tV\t"},  // nothing trimmed
-        {";X=1", 64, false, nullptr, nullptr},        // comment
-        {"K;=1", 64, true, "K;", "1"},                // only a leading ';' makes a comment
-        {"ABCDE=1234", 10, true, "ABCDE", "1234"},    // exactly maxLen
-        {"ABCDE=12345", 10, false, nullptr, nullptr},
-        {"=" + strV127, 128, true, "", strV127.c_str()},  // the store's longest line
-    };
-    for (const auto& row : aRows) {
-        SCOPED_TRACE("line \"" + row.strLine + "\" maxLen " + std::to_string(row.nMaxLen));
-        char szKey[130] = "old-key", szValue[132] = "old-value";
-        std::memset(szValue + 10, 'z', sizeof szValue - 10);
-        EXPECT_EQ(SplitKeyValue(row.strLine.c_str(), row.nMaxLen, szKey, szValue), row.bResult);
-        EXPECT_STREQ(szKey, row.pszKey != nullptr ? row.pszKey : "old-key");
-        EXPECT_STREQ(szValue, row.pszValue != nullptr ? row.pszValue : "old-value");
-        EXPECT_EQ(szValue[128], 'z') << "wrote beyond the value's terminator";
     }
 }
 

@@ -1,14 +1,10 @@
-// Record-line helpers: bounded number reading, two-digit padding, fields, record splitting.
+// Record-line helpers: bounded number reading, two-digit padding, fields (the record splitter: fuzz_record_line).
 #include <gtest/gtest.h>
 
 #include <climits>
-#include <cstring>
-#include <random>
 #include <string>
-#include <vector>
 
 #include "record_line.h"
-#include "tune_settings.h"
 
 namespace {
 
@@ -44,44 +40,6 @@ TEST(RecordLine, GetField)
         int32_t nValue = -1;
         EXPECT_EQ(GetField(row.pszList, row.nField, &nValue), row.bResult) << row.pszList << " field " << row.nField;
         EXPECT_EQ(nValue, row.nValue) << row.pszList << " field " << row.nField;
-    }
-}
-
-// SplitRecord must read every line as SplitKeyValue(line, 128) followed by GetField does.
-void ExpectSameAsSplitAndGetField(const std::string& strLine)
-{
-    char szKey[129] = {};
-    char szValue[129] = {};
-    if (!SplitKeyValue(strLine.c_str(), 128, szKey, szValue))
-        szKey[0] = szValue[0] = '\0';
-    std::vector<int32_t> anExpected(10, 0);
-    for (int k = 1; k <= 10; ++k)
-        GetField(szValue, k, &anExpected[static_cast<size_t>(k - 1)]);
-    CRecordFields fields;
-    SplitRecord(strLine.data(), static_cast<int>(strLine.size()), &fields);
-    EXPECT_EQ(std::string(fields.pHeader, static_cast<size_t>(fields.nHeaderLen)), szKey) << strLine;
-    EXPECT_EQ(std::vector<int32_t>(fields.anValues, fields.anValues + 10), anExpected) << strLine;
-    int32_t nValue = 0;
-    for (int k = 1; k <= fields.nFields; ++k)
-        EXPECT_TRUE(GetField(szValue, k, &nValue)) << strLine << " field " << k;  // only real fields are counted
-}
-
-TEST(SplitRecord, AgreesWithSplitKeyValueAndGetField)
-{
-    for (const char* pszLine : {"1250,980", "20=1=2,3", ";05.12.2026,14:03:27,20=5", "x=1,2,3,4,5,6,7,8,9,10,11,12", ""})
-        ExpectSameAsSplitAndGetField(pszLine);
-    ExpectSameAsSplitAndGetField("h=" + std::string(126, '1'));  // 128 characters: still split
-    ExpectSameAsSplitAndGetField("h=" + std::string(127, '1'));  // 129: the split fails
-    std::mt19937 rng(4700);
-    const char achAlphabet[] = "0123456789,,,,==-+ ;x.:";
-    for (int n = 0; n < 3000; ++n) {
-        std::string strLine;
-        const int nLen = static_cast<int>(rng() % 140);
-        for (int i = 0; i < nLen; ++i)
-            strLine += achAlphabet[rng() % (sizeof(achAlphabet) - 1)];
-        ExpectSameAsSplitAndGetField(strLine);
-        if (HasFailure())
-            return;
     }
 }
 

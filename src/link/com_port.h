@@ -12,6 +12,14 @@ enum { REQ_HL = 0, REQ_HT = 1 };
 
 struct CPortHandle;  // the OS handle, shared by every copy of one opened port (platform file)
 
+// How the last Open of a port failed.
+enum EPortOpenError {
+    PORT_OPEN_OK = 0,
+    PORT_OPEN_BUSY = 1,     // another program holds the port (EBUSY, EWOULDBLOCK from the lock;
+                            // ERROR_ACCESS_DENIED / ERROR_SHARING_VIOLATION in the twin)
+    PORT_OPEN_FAILED = 2,   // anything else: no such port, refused parameters, ...
+};
+
 class CComPort {
 public:
     static constexpr int kMaxBlock = 64;  // one read returns at most this many bytes; replies fit in it
@@ -31,6 +39,22 @@ public:
     bool IsOpen() const { return m_bOpen; }
     // True when a handle was closed successfully; false when there was none. Always leaves the object closed.
     bool Close();
+    // Closes the port (dead or not) and opens it again with the parameters of the last Open, which
+    // the object keeps. False, with the reason in OpenError and LastErrorText, when that open fails.
+    bool Reopen();
+    // Why the last Open or Reopen failed; PORT_OPEN_OK after one that succeeded.
+    EPortOpenError OpenError() const { return m_eOpenError; }
+    // The port name of the last Open ("COM1"), empty before any.
+    const char* Name() const { return m_params.m_szPortName; }
+
+    // The device is gone: a hang-up, EIO or ENXIO on a read or write (an unplugged USB adapter;
+    // ERROR_BAD_COMMAND, ERROR_DEVICE_REMOVED, ERROR_OPERATION_ABORTED in the twin). Seen by every
+    // copy. A dead port fails every Write, Read and Exchange at once, without waiting; only Close
+    // or Reopen clears it.
+    bool IsDead() const;
+    // The system's text for the last failure of this port (open, read, write), terminated and cut to
+    // nSize bytes; empty when none failed. strerror here, FormatMessage of GetLastError in the twin.
+    void LastErrorText(char* pszBuf, int nSize) const;
 
     // Writes exactly nCount bytes (at most 64). False when closed, refused or short.
     bool Write(const uint8_t* pData, int nCount);
@@ -58,6 +82,9 @@ private:
     std::shared_ptr<CPortHandle> m_hComm;  // no handle when empty
     bool m_bOpen = false;
     CLineTiming m_timing;
+    CPortParams m_params;                        // those of the last Open, for Reopen
+    EPortOpenError m_eOpenError = PORT_OPEN_OK;
+    int m_nOpenErrno = 0;                        // the system's code of a failed open (platform value)
 };
 
 // Pauses the calling thread (the platform's Sleep).

@@ -40,6 +40,14 @@ bool IsReplyShape(const uint8_t* pBlock, int nLen)
     return IsHlReply(pBlock, nLen) || IsHtReply(pBlock, nLen);
 }
 
+bool IsReplyFrom(const uint8_t* pReply, int nLen, bool bTune, int nAddress, int nEntry)
+{
+    if (pReply == nullptr || nLen < 4)
+        return false;
+    return pReply[0] == static_cast<uint8_t>(nAddress) && pReply[2] == (bTune ? 'T' : 'L') &&
+           (!bTune || pReply[3] == static_cast<uint8_t>(nEntry));
+}
+
 bool CComPort::ReadReply(uint8_t* pReply, int* pnLen)
 {
     uint8_t abyBlock[kMaxBlock];

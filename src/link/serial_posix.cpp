@@ -27,7 +27,8 @@
 // copies see no handle from then on.
 struct CPortHandle {
     int m_nFd = -1;
-    int m_nLastErrno = 0;  // the last OS error, kept here for a debugger
+    int m_nLastErrno = 0;  // the last OS error, for LastErrorText and a debugger
+    bool m_bDead = false;  // the device is gone: nothing waits on it any more
 
     CPortHandle() = default;
     CPortHandle(const CPortHandle&) = delete;
@@ -111,6 +112,7 @@ EReadResult ReadBounded(CPortHandle& handle, uint8_t* pBuf, int nMax, int nTotal
         if (eWait == WAIT_TIMEOUT)
             break;
         if (eWait != WAIT_READY) {
+            handle.m_bDead = true;
             *pnGot = nGot;
             return READ_HANGUP;
         }
@@ -124,6 +126,7 @@ EReadResult ReadBounded(CPortHandle& handle, uint8_t* pBuf, int nMax, int nTotal
             continue;  // nothing yet after all
         // 0 after poll said readable is end of file: the other end of the line has gone.
         handle.m_nLastErrno = (nRead < 0) ? errno : EIO;
+        handle.m_bDead = true;
         *pnGot = nGot;
         return READ_HANGUP;
     }
@@ -276,17 +279,27 @@ bool CComPort::Open(CPortParams params)
         return false;
 
     params.m_szPortName[sizeof params.m_szPortName - 1] = '\0';
+    m_params = params;
+    m_eOpenError = PORT_OPEN_FAILED;
+    m_nOpenErrno = EINVAL;
     char szPath[32];
     if (!DevicePath(params.m_szPortName, szPath, sizeof szPath))
         return false;
     auto hComm = std::make_shared<CPortHandle>();
     hComm->m_nFd = OpenExclusive(szPath, &hComm->m_nLastErrno);
-    if (hComm->m_nFd < 0)
+    m_nOpenErrno = hComm->m_nLastErrno;
+    if (hComm->m_nFd < 0) {
+        // TIOCEXCL refuses a second open with EBUSY, the lock with EWOULDBLOCK: another program has it.
+        if (m_nOpenErrno == EBUSY || m_nOpenErrno == EWOULDBLOCK)
+            m_eOpenError = PORT_OPEN_BUSY;
         return false;
+    }
     if (!Configure(hComm->m_nFd, params)) {
-        hComm->m_nLastErrno = errno;
+        m_nOpenErrno = errno;
         return false;  // the handle closes with hComm
     }
+    m_eOpenError = PORT_OPEN_OK;
+    m_nOpenErrno = 0;
     // Bytes that waited in the driver (e.g. written to a pseudo-terminal before anyone held it)
     // are not replies to anything we will send.
     (void)::tcflush(hComm->m_nFd, TCIOFLUSH);
@@ -313,9 +326,28 @@ bool CComPort::Close()
     return bClosed;
 }
 
+bool CComPort::Reopen()
+{
+    Close();
+    return Open(m_params);
+}
+
+bool CComPort::IsDead() const
+{
+    return m_hComm && m_hComm->m_bDead;
+}
+
+void CComPort::LastErrorText(char* pszBuf, int nSize) const
+{
+    if (pszBuf == nullptr || nSize <= 0)
+        return;
+    const int nErrno = m_hComm ? m_hComm->m_nLastErrno : m_nOpenErrno;
+    std::snprintf(pszBuf, static_cast<size_t>(nSize), "%s", nErrno != 0 ? std::strerror(nErrno) : "");
+}
+
 bool CComPort::Write(const uint8_t* pData, int nCount)
 {
-    if (!m_hComm || m_hComm->m_nFd < 0)
+    if (!m_hComm || m_hComm->m_nFd < 0 || m_hComm->m_bDead)
         return false;
     if (pData == nullptr || nCount < 0 || nCount > kMaxBlock)
         return false;
@@ -336,6 +368,9 @@ bool CComPort::Write(const uint8_t* pData, int nCount)
             return false;
         }
         handle.m_nLastErrno = (nWritten < 0) ? errno : EIO;
+        // The adapter was unplugged: its device answers EIO or ENXIO from now on.
+        if (handle.m_nLastErrno == EIO || handle.m_nLastErrno == ENXIO)
+            handle.m_bDead = true;
         return false;
     }
     return true;
@@ -343,7 +378,7 @@ bool CComPort::Write(const uint8_t* pData, int nCount)
 
 bool CComPort::Read(uint8_t* pBuf, int* pnCount)
 {
-    if (!m_hComm || m_hComm->m_nFd < 0)
+    if (!m_hComm || m_hComm->m_nFd < 0 || m_hComm->m_bDead)
         return false;
     const int nTotalMs = kMaxBlock * m_timing.nReadPerByteMs + m_timing.nReadConstMs;
     return ReadBounded(*m_hComm, pBuf, kMaxBlock, nTotalMs, m_timing.nReadGapMs, pnCount) == READ_OK;
@@ -351,7 +386,7 @@ bool CComPort::Read(uint8_t* pBuf, int* pnCount)
 
 void CComPort::Drain()
 {
-    if (!m_hComm || m_hComm->m_nFd < 0)
+    if (!m_hComm || m_hComm->m_nFd < 0 || m_hComm->m_bDead)
         return;
     CPortHandle& handle = *m_hComm;
     // Quiet means: nothing for one drain read. A line that never falls quiet is given up on after

@@ -4,9 +4,8 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
-#include <memory>
 
-#include <sys/stat.h>
+#include "settings_file.h"
 
 namespace {
 
@@ -64,8 +63,8 @@ int32_t AcceptedBaud(int32_t nBaud)
 }
 
 // Parses one line of the file. pszUpper is the line upper-cased (sections and keys are matched on
-// it); pszAsWritten is the same line as it stands in the file, from which DATADIR takes its value,
-// because on POSIX an upper-cased directory would not be found.
+// it); pszAsWritten is the same line as it stands in the file, from which DATADIR takes its value
+// where the platform keeps its case (POSIX: an upper-cased directory would not be found).
 class CLineParser {
 public:
     explicit CLineParser(CTuneSettings& settings) : m_settings(settings) {}
@@ -120,7 +119,8 @@ void CLineParser::HandleCommonKey(const char* pszKey, const char* pszValue, cons
         char szValue[kKeyLineMax + 1];
         if (!SplitKeyValue(pszAsWritten, kKeyLineMax, szKey, szValue))
             szValue[0] = '\0';
-        std::snprintf(m_settings.m_szDataDir, sizeof m_settings.m_szDataDir, "%s", szValue);
+        std::snprintf(m_settings.m_szDataDir, sizeof m_settings.m_szDataDir, "%s",
+                      SettingsUpperCaseDataDir() ? pszValue : szValue);
     } else if (std::strcmp(pszKey, "TIMEOUTBETWEENWRITEREAD") == 0) {
         m_settings.m_nTimeoutBetweenWriteRead = AtoiSaturating(pszValue);
     }
@@ -200,8 +200,10 @@ struct CLineBuffer {
     }
 };
 
-struct CFileCloser {
-    void operator()(std::FILE* pFile) const { std::fclose(pFile); }
+// Closes the settings file however Load returns.
+struct CSettingsFileGuard {
+    SettingsFile m_hFile;
+    ~CSettingsFileGuard() { SettingsFileClose(m_hFile); }
 };
 
 }  // namespace
@@ -245,22 +247,15 @@ bool CTuneSettings::Load(IErrorReporter* pReporter)
     m_szDataDir[sizeof m_szDataDir - 1] = '\0';
     m_nTimeoutBetweenWriteRead = 0;
 
-    std::unique_ptr<std::FILE, CFileCloser> pFile(std::fopen(kFileName, "rb"));
-    struct stat st {};
-    // fopen opens a directory for reading on POSIX; the file is still not there.
-    if (pFile && (::fstat(::fileno(pFile.get()), &st) != 0 || S_ISDIR(st.st_mode)))
-        pFile.reset();
-    if (!pFile) {
+    const CSettingsFileGuard file{SettingsFileOpen(kFileName)};
+    if (file.m_hFile == kNoSettingsFile) {
         if (pReporter != nullptr)
             pReporter->ShowError(kOpenErrorText);
         return false;
     }
-    if (std::fseek(pFile.get(), 0, SEEK_END) != 0)
+    int64_t nSize = 0;
+    if (!SettingsFileSize(file.m_hFile, &nSize))
         return false;
-    const long nSize = std::ftell(pFile.get());
-    if (nSize < 0)
-        return false;
-    std::rewind(pFile.get());
     CLineBuffer line;
 
     CLineParser parser(*this);
@@ -269,14 +264,14 @@ bool CTuneSettings::Load(IErrorReporter* pReporter)
     // much memory is taken. Exactly the measured size is scanned; a short read counts as zero bytes,
     // and zero bytes add nothing to a line.
     unsigned char abyChunk[4096];
-    size_t cbLeft = static_cast<size_t>(nSize);
+    int64_t cbLeft = nSize;
     while (cbLeft > 0) {
-        const size_t cbWant = cbLeft < sizeof abyChunk ? cbLeft : sizeof abyChunk;
-        const size_t cbGot = std::fread(abyChunk, 1, cbWant, pFile.get());
-        if (cbGot == 0)
+        const int cbWant = cbLeft < static_cast<int64_t>(sizeof abyChunk) ? static_cast<int>(cbLeft) : static_cast<int>(sizeof abyChunk);
+        const int cbGot = SettingsFileRead(file.m_hFile, abyChunk, cbWant);
+        if (cbGot <= 0)
             break;
         cbLeft -= cbGot;
-        for (size_t i = 0; i < cbGot; ++i) {
+        for (int i = 0; i < cbGot; ++i) {
             const unsigned char by = abyChunk[i];
             if (by == '\n' && byPrevious == '\r') {
                 // Only CR LF ends a line; a lone CR or LF stays in the text. What follows the last
@@ -310,8 +305,9 @@ const char* CTuneSettings::GetDataDir()
 {
     m_szDataDir[sizeof m_szDataDir - 1] = '\0';
     const size_t nLen = std::strlen(m_szDataDir);
-    if (nLen > 0 && m_szDataDir[nLen - 1] != '/' && nLen + 1 <= static_cast<size_t>(kDataDirMax)) {
-        m_szDataDir[nLen] = '/';
+    const char cSeparator = SettingsPathSeparator();
+    if (nLen > 0 && m_szDataDir[nLen - 1] != cSeparator && nLen + 1 <= static_cast<size_t>(kDataDirMax)) {
+        m_szDataDir[nLen] = cSeparator;
         m_szDataDir[nLen + 1] = '\0';
     }
     return m_szDataDir;

@@ -35,7 +35,8 @@ public:
     // pReporter, when given) when the file cannot be opened.
     bool Load(IErrorReporter* pReporter);
     CPortParams GetPortParams() const;
-    // The data directory with one '/' appended in place when it is not empty and lacks one.
+    // The data directory with the platform's separator ('/', or a backslash on Windows) appended in place when it
+    // is not empty and lacks one.
     const char* GetDataDir();
 
     char m_szDataDir[261] = {};

@@ -5,6 +5,7 @@
 #include <ctime>
 
 #include "com_port.h"
+#include "fault_notices.h"
 #include "store_file.h"
 #include "store_seams.h"
 
@@ -102,26 +103,25 @@ public:
     bool MakeTunePath(int nAddress, char* pszPath, int nBytes) const;
     bool MakeDataPath(int nAddress, char* pszPath, int nBytes) const;
     // Opens the tuning and data files of the indicator at the address (already registered, tuning
-    // stored): keeps and reloads the data file when the tuning file matches, otherwise rewrites the
-    // tuning file and starts an empty data file, moving a non-empty old one aside first
-    // (Data_iNN.YYYYMMDD-HHMMSS by the store's clock, "-2", "-3"... added when that name exists).
-    // True when the slot's data file is open at the end.
+    // stored): keeps and reloads the data file when the tuning file holds exactly the ten lines of
+    // this tuning; otherwise moves a non-empty old data file aside (Data_iNN.YYYYMMDD-HHMMSS by the
+    // store's clock, "-2", "-3"... added when that name exists), replaces the tuning file whole and
+    // starts an empty data file. Only "no such file" creates a file; a tuning file that cannot be
+    // read, a data file that cannot be opened, moved or read leaves the files as they are, the slot
+    // without a data file, and is reported. A torn last line of the data file is moved to
+    // Data_iNN.torn first. True when the slot's data file is open at the end.
     bool OpenIndicatorFiles(int nAddress);
-    // Writes the ten lines of the tuning file of the address's slot. False only for an invalid handle.
-    bool WriteTuneFile(int nAddress, StoreFile hFile);
     // Takes one data-file line (without its CR LF) into the slot's totals and record text. Only
     // entries 0..99 receive values; a line too long to be held as a record is neither held nor added
     // to the totals. Always false, as the result carries nothing.
     bool LoadRecordLine(int nSlot, const char* pszLine);
-    // Writes a pending record (its last character, the trailing comma, dropped) plus CR LF at the file
-    // position. True when every byte was written.
+    // Appends a pending record (its last character, the trailing comma, dropped) plus CR LF at the
+    // end of the file, in one write. True when every byte was written.
     static bool WriteRecordLine(StoreFile hFile, const char* pszPending);
-    // Appends a completed record (a pending text) to the slot's data file: a torn last line is ended
-    // first, and a record written only in part is cut off again so that it cannot corrupt the next.
-    // False when there is no data file or the record could not be written whole.
+    // Appends a completed record (a pending text) to the slot's data file and flushes it to the disk.
+    // A record written only in part is cut off again so that it cannot corrupt the next. False, and
+    // reported, when there is no data file or the record could not be written and flushed whole.
     bool AppendDataLine(int nSlot, const char* pszPending);
-    // Closes the old handle when valid (returning it unchanged when that fails), then opens the path.
-    static StoreFile OpenFileHandle(StoreFile hOld, const char* pszPath, EDisposition eDisposition);
     // Writes the 23 header characters "dd.mm.yyyy,hh:mm:ss,RD=" from the clock and the two-character
     // state code; the buffer (at least 24 bytes) is not terminated. Returns 23.
     int FormatRecordHeader(const char* pszState, char* pBuf) const;
@@ -129,13 +129,16 @@ public:
 
     // The clock of record headers and moved-aside names; an empty function restores the PC's clock.
     void SetClock(LocalClockFn fnClock);
+    // Where failures to keep records and a dead line are reported; null: nowhere.
+    void SetFaults(IStoreFaults* pFaults) { m_pFaults = pFaults; }
 
     // ---- Search and polling ---------------------------------------------------------------------------
     // Scans addresses 0..99 for up to three indicators, downloads their tuning and opens their files.
     // The port is a copy sharing the window's handle. pPump, pScanBar and pDownloadBar may be null.
     // True when at least one indicator was registered.
     bool Search(IMessagePump* pPump, CComPort port, IProgressBar* pScanBar, IProgressBar* pDownloadBar);
-    // Asks each registered indicator for its state once and follows its batch. *pnRow = -1, or the
+    // Asks each registered indicator for its state once and follows its batch; on a dead port it asks
+    // nothing and reports the line once. *pnRow = -1, or the
     // recipe of the last batch that ended in this pass with a non-zero dose weight; *pbCompleted is
     // set true when a batch ended and otherwise left as the caller set it.
     void Poll(CComPort port, int* pnRow, bool* pbCompleted);
@@ -145,7 +148,10 @@ private:
     bool AppendRecordRaw(int nSlot, const char* pszText, int nLen);
     bool LoadDataFile(int nSlot, StoreFile hData);
     bool TuneFileMatches(int nSlot, StoreFile hTune, bool* pbReadOk) const;
+    bool MoveTornTailAside(int nSlot, StoreFile hData, int64_t nWhole, int64_t nSize);
     bool MoveDataFileAside(const char* pszDataPath);
+    // Reports a failure of the slot's indicator with the file layer's error text; returns false.
+    bool Fault(EStoreFault eKind, int nAddress, const char* pszPath);
     bool CloseSlotDataFile(int nSlot);
     void PollSlot(CComPort& port, int nSlot, int* pnRow, bool* pbCompleted);
     void LocalTime(std::tm* ptm) const;
@@ -179,8 +185,10 @@ private:
     bool m_abRecordsFull[kMaxSlots] = {};
     // A piece of the pending record was dropped for want of room: later pieces are dropped too.
     bool m_abPendingFull[kMaxSlots] = {};
-    // The data file ends inside a line (a torn last line found at load, or a write that failed and
-    // could not be undone): the next append starts with CR LF so that its record stands on its own line.
+    // The data file ends inside a line (a write that failed and could not be undone): the next append
+    // starts with CR LF so that its record stands on its own line.
     bool m_abNeedLineEnd[kMaxSlots] = {};
     LocalClockFn m_fnClock;
+    IStoreFaults* m_pFaults = nullptr;
+    bool m_bLineDeadReported = false;
 };

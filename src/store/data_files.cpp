@@ -106,29 +106,13 @@ bool CBatchStore::MakeDataPath(int nAddress, char* pszPath, int nBytes) const
     return MakePath(m_szDirectory, "Data_i", nAddress, pszPath, nBytes);
 }
 
-StoreFile CBatchStore::OpenFileHandle(StoreFile hOld, const char* pszPath, EDisposition eDisposition)
+bool CBatchStore::Fault(EStoreFault eKind, int nAddress, const char* pszPath)
 {
-    // A failed close still releases a POSIX descriptor, so the old number is never handed back:
-    // the caller would go on writing through a descriptor that may by now belong to another file.
-    if (hOld != kInvalidFile && !StoreFileClose(hOld))
-        return kInvalidFile;
-    return StoreFileOpen(pszPath, eDisposition);
-}
-
-bool CBatchStore::WriteTuneFile(int nAddress, StoreFile hFile)
-{
-    if (hFile == kInvalidFile)
-        return false;
-    const int nSlot = IndexOfAddress(nAddress);
-    if (nSlot >= kMaxSlots)
-        return true;  // nothing registered at that address: nothing to write
-    char szLine[kMaxLineChars + 1];
-    for (int nFirst = 0; nFirst < kEntries; nFirst += 10) {
-        const int nLen = BuildTuneLine(m_aTune[nSlot], nFirst, szLine);
-        // Not examined: the operation fails only without a file, as the search relies on.
-        StoreFileWrite(hFile, szLine, nLen);
-    }
-    return true;
+    char szError[256];
+    StoreFileLastError(szError, sizeof szError);
+    if (m_pFaults != nullptr)
+        m_pFaults->Report(eKind, nAddress, pszPath, szError);
+    return false;
 }
 
 bool CBatchStore::TuneFileMatches(int nSlot, StoreFile hTune, bool* pbReadOk) const
@@ -137,12 +121,11 @@ bool CBatchStore::TuneFileMatches(int nSlot, StoreFile hTune, bool* pbReadOk) co
     int64_t nSize = 0;
     if (!StoreFileSize(hTune, &nSize))
         return false;
-    bool bMatched = false;
+    bool bMatched = true;
     int nFirst = 0;
     char szExpected[kMaxLineChars + 1];
     CLineWalker walker;
     *pbReadOk = walker.Walk(hTune, nSize, [&](const char* pLine, int nLen, bool bOverlong) {
-        bMatched = true;
         if (bOverlong || nFirst >= kEntries) {
             bMatched = false;  // an overlong line or an eleventh line never matches
             return false;
@@ -155,7 +138,47 @@ bool CBatchStore::TuneFileMatches(int nSlot, StoreFile hTune, bool* pbReadOk) co
         nFirst += 10;
         return true;
     });
-    return *pbReadOk && bMatched;
+    // All ten lines and nothing after them: a short file (a rewrite cut off) would otherwise let two
+    // tunings' records share one data file.
+    return *pbReadOk && bMatched && nFirst == kEntries && walker.TailLength() == 0;
+}
+
+bool CBatchStore::MoveTornTailAside(int nSlot, StoreFile hData, int64_t nWhole, int64_t nSize)
+{
+    char szTorn[kPathBytes];
+    const int nAddress = m_anAddress[nSlot];
+    if (!MakeDataPath(nAddress, szTorn, kPathBytes - 8))
+        return false;
+    std::strcat(szTorn, ".torn");
+    EOpenResult eResult = OPEN_FAILED;
+    StoreFile hTorn = StoreFileOpen(szTorn, ACCESS_APPEND, &eResult);
+    if (eResult == OPEN_NOT_FOUND)
+        hTorn = StoreFileCreate(szTorn);
+    if (hTorn == kInvalidFile)
+        return Fault(FAULT_TORN_TAIL, nAddress, szTorn);
+    // The fragment's bytes as they were, each fragment on a line of its own; then the data file is
+    // cut back to its whole lines, never before the bytes are safe on the disk.
+    char achChunk[kChunkBytes];
+    bool bOk = true;
+    for (int64_t nOffset = nWhole; bOk && nOffset < nSize;) {
+        const int nWant = nSize - nOffset < kChunkBytes ? static_cast<int>(nSize - nOffset) : kChunkBytes;
+        int nRead = 0;
+        bOk = StoreFileReadAt(hData, nOffset, achChunk, nWant, &nRead) && nRead == nWant &&
+              StoreFileAppend(hTorn, achChunk, nRead) == nRead;
+        nOffset += nRead;
+    }
+    bOk = bOk && StoreFileAppend(hTorn, "\r\n", 2) == 2 && StoreFileFlush(hTorn);
+    if (!bOk) {
+        Fault(FAULT_TORN_TAIL, nAddress, szTorn);
+        StoreFileClose(hTorn);
+        return false;
+    }
+    StoreFileClose(hTorn);
+    char szData[kPathBytes];
+    MakeDataPath(nAddress, szData, kPathBytes);
+    if (!StoreFileTruncate(hData, nWhole) || !StoreFileFlush(hData))
+        return Fault(FAULT_TORN_TAIL, nAddress, szData);
+    return true;
 }
 
 bool CBatchStore::LoadDataFile(int nSlot, StoreFile hData)
@@ -174,17 +197,20 @@ bool CBatchStore::LoadDataFile(int nSlot, StoreFile hData)
         });
     }
     m_anRunStart[nSlot] = m_anRecordLength[nSlot];
-    // A torn last line (no CR LF) is not a record and is not loaded; the first append ends it first.
-    m_abNeedLineEnd[nSlot] = bOk && walker.TailLength() > 0;
+    char szData[kPathBytes];
+    MakeDataPath(m_anAddress[nSlot], szData, kPathBytes);
+    // A file that cannot be read whole (a failing disk, a file cut short meanwhile) is given up: the
+    // next records would otherwise follow lines that were never seen.
     if (!bOk)
-        return false;
-    if (!StoreFileSeekEnd(hData)) {
-        // Appends would land at the start of the file and overwrite it: give the file up instead.
+        Fault(FAULT_DATA_READ, m_anAddress[nSlot], szData);
+    // A torn last line (no CR LF) is not a record: it is not loaded, and it goes to its side file.
+    else if (walker.TailLength() > 0)
+        bOk = MoveTornTailAside(nSlot, hData, nSize - walker.TailLength(), nSize);
+    if (!bOk) {
         StoreFileClose(hData);
         m_ahDataFile[nSlot] = kInvalidFile;
-        return false;
     }
-    return true;
+    return bOk;
 }
 
 bool CBatchStore::MoveDataFileAside(const char* pszDataPath)
@@ -192,7 +218,7 @@ bool CBatchStore::MoveDataFileAside(const char* pszDataPath)
     if (!StoreFileExists(pszDataPath))
         return true;
     // Opening takes the writer lock: a data file that another program is writing is left alone.
-    StoreFile hOld = StoreFileOpen(pszDataPath, DISP_OPEN_EXISTING);
+    StoreFile hOld = StoreFileOpen(pszDataPath, ACCESS_APPEND, nullptr);
     if (hOld == kInvalidFile)
         return false;
     int64_t nSize = 0;
@@ -212,8 +238,9 @@ bool CBatchStore::MoveDataFileAside(const char* pszDataPath)
                                         ClampField(tmNow.tm_sec, 99), szSuffix);
             if (n <= 0 || n >= static_cast<int>(sizeof(szAside)))
                 break;
-            if (!StoreFileExists(szAside))
-                bDone = StoreFileRename(pszDataPath, szAside);
+            if (!StoreFileExists(szAside) && !StoreFileMove(pszDataPath, szAside))
+                break;  // refused for another reason than a taken name: trying more names will not help
+            bDone = !StoreFileExists(pszDataPath);
         }
     }
     StoreFileClose(hOld);
@@ -238,36 +265,51 @@ bool CBatchStore::OpenIndicatorFiles(int nAddress)
     if (nSlot >= kMaxSlots || !MakeTunePath(nAddress, szTunePath, kPathBytes)
         || !MakeDataPath(nAddress, szDataPath, kPathBytes))
         return false;
+    CloseSlotDataFile(nSlot);
+    m_abNeedLineEnd[nSlot] = false;
 
-    bool bResult = false;
-    StoreFile hTune = StoreFileOpen(szTunePath, DISP_OPEN_EXISTING);
+    // Compared through a read-only open: a tuning file that cannot be written may still match.
+    EOpenResult eTune = OPEN_FAILED;
+    const StoreFile hTune = StoreFileOpen(szTunePath, ACCESS_READ, &eTune);
     bool bMatched = false;
-    bool bReadOk = true;
-    if (hTune != kInvalidFile)
+    if (hTune != kInvalidFile) {
+        bool bReadOk = false;
         bMatched = TuneFileMatches(nSlot, hTune, &bReadOk);
-
-    if (!bReadOk) {
-        bResult = false;  // unreadable tuning file: no data file for this indicator
-    } else if (bMatched) {
-        m_ahDataFile[nSlot] = OpenFileHandle(m_ahDataFile[nSlot], szDataPath, DISP_OPEN_EXISTING);
-        if (m_ahDataFile[nSlot] == kInvalidFile)
-            m_ahDataFile[nSlot] = OpenFileHandle(kInvalidFile, szDataPath, DISP_CREATE_ALWAYS);
-        if (m_ahDataFile[nSlot] != kInvalidFile)
-            bResult = LoadDataFile(nSlot, m_ahDataFile[nSlot]);
-    } else if (CloseSlotDataFile(nSlot) && MoveDataFileAside(szDataPath)) {
-        // Missing or different tuning: the old records belong to another tuning. They were moved aside
-        // above; the tuning file is rewritten only then, so that a data file that could not be moved is
-        // never paired with the new tuning.
-        hTune = OpenFileHandle(hTune, szTunePath, DISP_CREATE_ALWAYS);
-        if (hTune != kInvalidFile && WriteTuneFile(nAddress, hTune)) {
-            m_ahDataFile[nSlot] = OpenFileHandle(m_ahDataFile[nSlot], szDataPath, DISP_CREATE_ALWAYS);
-            m_abNeedLineEnd[nSlot] = false;
-            bResult = m_ahDataFile[nSlot] != kInvalidFile;
-        }
-    }
-    if (hTune != kInvalidFile)
         StoreFileClose(hTune);
-    return bResult;
+        if (!bReadOk)
+            return Fault(FAULT_TUNE_READ, nAddress, szTunePath);
+    } else if (eTune != OPEN_NOT_FOUND) {
+        return Fault(FAULT_TUNE_READ, nAddress, szTunePath);  // exists, unreadable: not shown to differ
+    }
+
+    if (!bMatched) {
+        // A missing or different tuning: the old records belong to another tuning. They are moved
+        // aside first, so that a data file that could not be moved is never paired with the new tuning.
+        if (!MoveDataFileAside(szDataPath))
+            return Fault(FAULT_MOVE_ASIDE, nAddress, szDataPath);
+        char szTune[10 * (kMaxLineChars + 1)];
+        int nLen = 0;
+        for (int nFirst = 0; nFirst < kEntries; nFirst += 10)
+            nLen += BuildTuneLine(m_aTune[nSlot], nFirst, szTune + nLen);
+        if (!StoreFileReplace(szTunePath, szTune, nLen))
+            return Fault(FAULT_TUNE_WRITE, nAddress, szTunePath);
+    }
+
+    EOpenResult eData = OPEN_FAILED;
+    StoreFile hData = StoreFileOpen(szDataPath, ACCESS_APPEND, &eData);
+    if (eData == OPEN_NOT_FOUND)
+        hData = StoreFileCreate(szDataPath);  // only "no such file" creates one
+    if (hData == kInvalidFile)
+        return Fault(FAULT_DATA_OPEN, nAddress, szDataPath);
+    m_ahDataFile[nSlot] = hData;
+    if (!LoadDataFile(nSlot, hData))
+        return false;
+    if (m_pFaults != nullptr) {
+        for (EStoreFault eKind : {FAULT_DATA_OPEN, FAULT_TUNE_READ, FAULT_TUNE_WRITE, FAULT_MOVE_ASIDE, FAULT_DATA_READ,
+                                  FAULT_TORN_TAIL, FAULT_NO_DATA_FILE})
+            m_pFaults->Cleared(eKind, nAddress);
+    }
+    return true;
 }
 
 bool CBatchStore::LoadRecordLine(int nSlot, const char* pszLine)
@@ -308,27 +350,42 @@ bool CBatchStore::WriteRecordLine(StoreFile hFile, const char* pszPending)
     std::memcpy(szLine, pszPending, static_cast<size_t>(nKeep));
     szLine[nKeep] = '\r';
     szLine[nKeep + 1] = '\n';
-    return StoreFileWrite(hFile, szLine, nKeep + 2) == nKeep + 2;
+    return StoreFileAppend(hFile, szLine, nKeep + 2) == nKeep + 2;
 }
 
 bool CBatchStore::AppendDataLine(int nSlot, const char* pszPending)
 {
     const StoreFile hFile = m_ahDataFile[nSlot];
-    if (hFile == kInvalidFile)
+    const int nAddress = m_anAddress[nSlot];
+    char szPath[kPathBytes];
+    MakeDataPath(nAddress, szPath, kPathBytes);
+    if (hFile == kInvalidFile) {
+        if (m_pFaults != nullptr)
+            m_pFaults->Report(FAULT_NO_DATA_FILE, nAddress, szPath, "");
         return false;
+    }
     if (m_abNeedLineEnd[nSlot]) {
-        if (StoreFileWrite(hFile, "\r\n", 2) != 2)
-            return false;
+        if (StoreFileAppend(hFile, "\r\n", 2) != 2)
+            return Fault(FAULT_RECORD_WRITE, nAddress, szPath);
         m_abNeedLineEnd[nSlot] = false;
     }
     int64_t nBefore = -1;
     if (!StoreFileSize(hFile, &nBefore))
         nBefore = -1;
-    if (WriteRecordLine(hFile, pszPending))
+    const bool bWritten = WriteRecordLine(hFile, pszPending);
+    // A completed batch is kept only once it is on the disk, not merely in the system's cache.
+    if (bWritten && StoreFileFlush(hFile)) {
+        if (m_pFaults != nullptr)
+            m_pFaults->Cleared(FAULT_RECORD_WRITE, nAddress);
         return true;
+    }
+    Fault(FAULT_RECORD_WRITE, nAddress, szPath);
     // A record written only in part would glue the next one to its torn end: cut it off again, and
-    // when even that fails, start the next record on a line of its own.
-    if (nBefore < 0 || !StoreFileTruncate(hFile, nBefore))
+    // when even that fails, start the next record on a line of its own. A whole line that only
+    // failed to flush stays: it may still reach the disk.
+    int64_t nNow = -1;
+    if (!bWritten && StoreFileSize(hFile, &nNow) && nNow != nBefore &&
+        (nBefore < 0 || !StoreFileTruncate(hFile, nBefore)))
         m_abNeedLineEnd[nSlot] = true;
     return false;
 }

@@ -4,17 +4,12 @@
 #include <cstring>
 
 #include "record_line.h"
+#include "reply_shape.h"
 
 namespace {
 
 constexpr int kScanAddresses = 100;  // bus addresses 0..99
 constexpr int kDownloadRetries = 3;
-// Reply positions (see the link's reply shapes).
-constexpr int kPosRecipe = 8;
-constexpr int kPosDose = 9;
-constexpr int kPosWeight = 22;  // five characters
-constexpr int kWeightChars = 5;
-constexpr int kPosTuneDigits = 6;  // 21 digits
 
 void Pump(IMessagePump* pPump)
 {
@@ -32,19 +27,14 @@ bool IsRecordable(char c)
     return c >= '0' && c <= '9';
 }
 
-// One conversation whose reply must come from the indicator that was asked. The link accepts a reply
-// by its shape alone; on a shared line a late reply of another indicator, or the reply to an earlier
-// entry, has the same shape and would be taken for this one: an indicator's state or tuning would
-// land in another's slot. The indicators echo the address at position 0 and, in a tuning reply, the
-// entry at position 3, so a reply that does not carry them is drained with whatever follows it and
+// One conversation whose reply must come from the indicator that was asked, or an indicator's state
+// or tuning would land in another's slot: a reply of another is drained with whatever follows it and
 // counts as no answer.
 bool ExchangeWith(CComPort& port, int nKind, int nAddress, int nParam, uint8_t* pReply, int* pnLen)
 {
     if (!port.Exchange(nKind, nAddress, nParam, pReply, pnLen))
         return false;
-    const bool bTune = nKind == REQ_HT;
-    if (pReply[0] == static_cast<uint8_t>(nAddress) && pReply[2] == (bTune ? 'T' : 'L') &&
-        (!bTune || pReply[3] == static_cast<uint8_t>(nParam)))
+    if (IsReplyFrom(pReply, *pnLen, nKind == REQ_HT, nAddress, nParam))
         return true;
     port.Drain();
     pReply[0] = 0;
@@ -78,7 +68,7 @@ bool CBatchStore::Search(IMessagePump* pPump, CComPort port, IProgressBar* pScan
             if (!ExchangeWith(port, REQ_HL, nAddress, 0, abyReply, &nLen))
                 continue;
             // The state code the indicator showed, handed back to it after the download.
-            const char achState[2] = {static_cast<char>(abyReply[kPosRecipe]), static_cast<char>(abyReply[kPosDose])};
+            const char achState[2] = {static_cast<char>(abyReply[kReplyPosRecipe]), static_cast<char>(abyReply[kReplyPosDose])};
             bool bAbandoned = false;
             for (int nEntry = 0; nEntry < kEntries; ++nEntry) {
                 bool bOk = ExchangeWith(port, REQ_HT, nAddress, nEntry, abyReply, &nLen);
@@ -95,7 +85,7 @@ bool CBatchStore::Search(IMessagePump* pPump, CComPort port, IProgressBar* pScan
                 Pump(pPump);
                 int32_t anValues[kTuneValues];
                 // Every accepted reply has at least 29 bytes, so positions 6..26 are its own bytes.
-                ParseTuneRow(abyReply + kPosTuneDigits, anValues);
+                ParseTuneRow(abyReply + kReplyPosTuneDigits, anValues);
                 for (int k = 0; k < kTuneValues; ++k)
                     SetTuneValue(nFound, nEntry, k, anValues[k]);
             }
@@ -118,8 +108,19 @@ bool CBatchStore::Search(IMessagePump* pPump, CComPort port, IProgressBar* pScan
 void CBatchStore::Poll(CComPort port, int* pnRow, bool* pbCompleted)
 {
     *pnRow = -1;
-    for (int s = 0; s < m_nIndicators && s < kMaxSlots; ++s)
+    for (int s = 0; s < m_nIndicators && s < kMaxSlots && !port.IsDead(); ++s)
         PollSlot(port, s, pnRow, pbCompleted);
+    // A vanished line is reported once, when it is first seen, and asked nothing more until a search
+    // reopens it: each request would otherwise cost the tick its waits.
+    if (port.IsDead() && !m_bLineDeadReported) {
+        m_bLineDeadReported = true;
+        char szError[256];
+        port.LastErrorText(szError, sizeof szError);
+        if (m_pFaults != nullptr)
+            m_pFaults->Report(FAULT_LINE_DEAD, -1, port.Name(), szError);
+    } else if (!port.IsDead()) {
+        m_bLineDeadReported = false;
+    }
 }
 
 void CBatchStore::PollSlot(CComPort& port, int nSlot, int* pnRow, bool* pbCompleted)
@@ -127,14 +128,15 @@ void CBatchStore::PollSlot(CComPort& port, int nSlot, int* pnRow, bool* pbComple
     uint8_t abyReply[CComPort::kMaxBlock] = {};
     int nLen = 0;
     if (!ExchangeWith(port, REQ_HL, m_anAddress[nSlot], 0, abyReply, &nLen)) {
-        SleepMs(port.Timing().nSilenceWaitMs);
+        if (!port.IsDead())
+            SleepMs(port.Timing().nSilenceWaitMs);
         return;
     }
-    const char achState[3] = {static_cast<char>(abyReply[kPosRecipe]), static_cast<char>(abyReply[kPosDose]), '\0'};
+    const char achState[3] = {static_cast<char>(abyReply[kReplyPosRecipe]), static_cast<char>(abyReply[kReplyPosDose]), '\0'};
     // Recipe and dose are each one character read as a number: 0..9, and 0 for anything but a digit.
     const int nRecipe = ReadDecimal(achState, 1);
     const int nDose = ReadDecimal(achState + 1, 1);
-    const int32_t nWeight = ReadDecimal(reinterpret_cast<const char*>(abyReply + kPosWeight), kWeightChars);
+    const int32_t nWeight = ReadDecimal(reinterpret_cast<const char*>(abyReply + kReplyPosWeight), kReplyWeightChars);
 
     if (!IsRecordable(achState[0]) || !IsRecordable(achState[1]))
         return;

@@ -1,4 +1,4 @@
-// The platform file layer of the store: open, close, size, read, write, seek, truncate, rename, local time.
+// The platform file layer of the store: opening without creating, appending, flushing, whole-file replacement, moves, errors.
 #pragma once
 
 #include <cstdint>
@@ -9,16 +9,30 @@
 using StoreFile = std::intptr_t;
 inline constexpr StoreFile kInvalidFile = -1;
 
-// The two ways the store opens a file.
-enum EDisposition {
-    DISP_OPEN_EXISTING = 0,  // the file must exist; its content is kept
-    DISP_CREATE_ALWAYS = 1,  // the file is created, or cut to empty when it exists
+// How an open of an existing file ended. Only OPEN_NOT_FOUND lets the store create a file: every
+// other failure (no permission, a failing disk, too many open files, a file locked by another writer,
+// a symbolic link, a FIFO or a device) leaves whatever is there untouched.
+enum EOpenResult {
+    OPEN_OK = 0,
+    OPEN_NOT_FOUND = 1,  // no such file (ENOENT; ERROR_FILE_NOT_FOUND in the twin)
+    OPEN_FAILED = 2,     // anything else; StoreFileLastError tells what
 };
 
-// Opens the path for reading and writing. Other programs may read the file but not write it while
-// it is open: on POSIX an exclusive flock (taken before any truncation), refused at once when another
-// writer holds one. kInvalidFile on any failure, including that refusal.
-StoreFile StoreFileOpen(const char* pszPath, EDisposition eDisposition);
+// The two ways the store opens an existing file. Neither creates, follows a symbolic link (O_NOFOLLOW;
+// FILE_FLAG_OPEN_REPARSE_POINT and a reparse-point check in the twin) or blocks on a FIFO or a device
+// (O_NONBLOCK); anything but a regular file is refused as OPEN_FAILED.
+enum EFileAccess {
+    ACCESS_READ = 0,    // read only, shared with everyone (the tuning file's comparison)
+    ACCESS_APPEND = 1,  // read anywhere, every write at the end whatever the position (O_APPEND;
+                        // FILE_APPEND_DATA in the twin), with an exclusive writer lock taken at once
+                        // (flock LOCK_EX|LOCK_NB; FILE_SHARE_READ in the twin): a second writer fails
+};
+
+// Opens an existing regular file. kInvalidFile on failure; *peResult (may be null) says which.
+StoreFile StoreFileOpen(const char* pszPath, EFileAccess eAccess, EOpenResult* peResult);
+// Creates the file only when no entry of that name exists (O_CREAT | O_EXCL; CREATE_NEW), opened as
+// ACCESS_APPEND would open it. The store calls it only after an open reported OPEN_NOT_FOUND.
+StoreFile StoreFileCreate(const char* pszPath);
 // True when the file was closed; false for kInvalidFile or a failing close (the file is gone either way).
 bool StoreFileClose(StoreFile hFile);
 // The file's size in bytes; false when it cannot be had.
@@ -26,16 +40,36 @@ bool StoreFileSize(StoreFile hFile, int64_t* pnSize);
 // Reads up to nCount bytes from the absolute offset (the file position is not used or moved).
 // True with the count read (0 at the end of the file); false on an error.
 bool StoreFileReadAt(StoreFile hFile, int64_t nOffset, char* pBuf, int nCount, int* pnRead);
-// Writes at the file position, retrying short writes and interruptions. Returns the number of bytes
-// written: nCount on success, less when the device refused the rest, -1 for kInvalidFile.
-int StoreFileWrite(StoreFile hFile, const char* pData, int nCount);
-// Moves the file position to the end. False on failure.
-bool StoreFileSeekEnd(StoreFile hFile);
-// Cuts the file to nSize bytes and leaves the position at the new end. False on failure.
+// Appends at the end of an ACCESS_APPEND file, retrying short writes and interruptions. Returns the
+// number of bytes written: nCount on success, less when the device refused the rest, -1 for kInvalidFile.
+int StoreFileAppend(StoreFile hFile, const char* pData, int nCount);
+// Forces the file's data to the disk (fdatasync; FlushFileBuffers in the twin). False on failure.
+bool StoreFileFlush(StoreFile hFile);
+// Cuts the file to nSize bytes. False on failure.
 bool StoreFileTruncate(StoreFile hFile, int64_t nSize);
-// Renames a file; fails (false) when the target exists or the rename is refused.
-bool StoreFileRename(const char* pszFrom, const char* pszTo);
+// Replaces the file's whole content: writes it to a temporary name in the same directory (the path
+// plus ".tmp", removed first when a killed run left it), flushes it, renames it over the path and,
+// on POSIX, flushes the directory. A failure at any step leaves the old file as it was.
+bool StoreFileReplace(const char* pszPath, const char* pData, int nCount);
+// Moves a file to a new name in the same directory, never over an existing one (false when the target
+// exists), and flushes the directory on POSIX so that the move survives a power cut.
+bool StoreFileMove(const char* pszFrom, const char* pszTo);
+// True when an entry of that name exists, whatever it is (a dangling symbolic link included).
 bool StoreFileExists(const char* pszPath);
+// The system's own text for the last failure of an operation above on this thread (strerror of errno
+// here; FormatMessage of GetLastError in the twin), terminated and cut to nSize bytes.
+void StoreFileLastError(char* pszBuf, int nSize);
 
 // The PC's local calendar time now (localtime_r here, GetLocalTime in the Windows twin).
 void StoreLocalTimeNow(std::tm* ptm);
+
+// ---- Fault seam for tests ------------------------------------------------------------------------
+// Faults the operating system cannot produce on demand (a failing disk, a full one, a stale network
+// file): the next nCount calls of the operation fail as if the system had returned nErrno (an errno
+// value; the twin maps it to the nearest Windows error), after nSkip calls that succeed. The product
+// never sets one. Implemented once, in store_file_fault.cpp; each platform file asks StoreFileFault.
+enum EStoreFileOp { SFOP_OPEN, SFOP_READ, SFOP_APPEND, SFOP_FLUSH, SFOP_REPLACE, SFOP_MOVE, SFOP_COUNT };
+void StoreFileInjectFault(EStoreFileOp eOp, int nErrno, int nCount = 1, int nSkip = 0);
+void StoreFileClearFaults();
+// Called by the platform file at the start of an operation: the errno to fail with, or 0.
+int StoreFileFault(EStoreFileOp eOp);

@@ -35,7 +35,10 @@ struct CDecimal {
 
 }  // namespace
 
-CBatchDlg::CBatchDlg(IBatchView& view, const CBatchContext& context) : m_view(view), m_ctx(context) {}
+CBatchDlg::CBatchDlg(IBatchView& view, const CBatchContext& context) : m_view(view), m_ctx(context)
+{
+    m_ctx.m_store.SetFaults(&m_notices);
+}
 
 void CBatchDlg::OnShowWindow()
 {
@@ -50,8 +53,14 @@ void CBatchDlg::OnShowWindow()
         return;
     if (!m_ctx.m_store.Open(""))
         return;
-    if (!m_ctx.m_port.Open(m_ctx.m_settings.GetPortParams()))
+    if (!m_ctx.m_port.Open(m_ctx.m_settings.GetPortParams())) {
+        // A second copy of the program would otherwise show an empty window and say nothing.
+        char szError[256];
+        m_ctx.m_port.LastErrorText(szError, sizeof szError);
+        m_notices.Report(m_ctx.m_port.OpenError() == PORT_OPEN_BUSY ? FAULT_PORT_BUSY : FAULT_PORT_OPEN, -1,
+                         m_ctx.m_port.Name(), szError);
         return;
+    }
     EnableControls(false);
 
     m_view.ListInsertColumn(0, "РЦ", kRecipeColumnWidth);
@@ -284,6 +293,20 @@ void CBatchDlg::OnSearch()
     for (int nSlot = 0; nSlot < kSlots; ++nSlot)
         store.ClearRunCount(nSlot);
 
+    // A line whose device vanished (an unplugged adapter) comes back here: reopened with the
+    // parameters it was opened with, then scanned.
+    m_notices.ClearIndicators();
+    if (m_ctx.m_port.IsDead()) {
+        if (m_ctx.m_port.Reopen()) {
+            m_notices.Cleared(FAULT_LINE_DEAD, -1);
+        } else {
+            char szError[256];
+            m_ctx.m_port.LastErrorText(szError, sizeof szError);
+            m_notices.Report(m_ctx.m_port.OpenError() == PORT_OPEN_BUSY ? FAULT_PORT_BUSY : FAULT_PORT_OPEN, -1,
+                             m_ctx.m_port.Name(), szError);
+        }
+    }
+
     m_bSearching = true;
     // The search gets a copy of the port that shares its handle.
     const bool bFound = store.Search(&m_view.Pump(), m_ctx.m_port, &m_view.Progress(IDC_PROGRESS_SCAN),
@@ -383,4 +406,5 @@ void CBatchDlg::OnDestroy()
     m_ctx.m_port.Close();
     m_ctx.m_store.Close();
     m_ctx.m_store.Release();
+    m_ctx.m_store.SetFaults(nullptr);
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "batch_view.h"
+#include "fault_notices.h"
 
 class CBatchStore;
 class CComPort;
@@ -69,4 +70,6 @@ private:
     bool m_bSearching = false;       // inside CBatchStore::Search (its pump may call us back)
     bool m_bCloseRequested = false;  // a close came during the search
     bool m_bDestroyed = false;
+    // Failures to keep records and a dead line, shown through the view's warning.
+    CFaultNotices m_notices{[this](const char* pszText) { m_view.ShowWarning(pszText); }};
 };

@@ -87,6 +87,10 @@ public:
 
     // The settings loader's message goes through this.
     virtual IErrorReporter& ErrorReporter() = 0;
+    // A warning that a record could not be kept or the line is gone (UTF-8): non-modal, with the error
+    // icon and an empty title like the settings message, and returns at once so polling goes on.
+    // Which failures are shown, and when, is decided by the core (CFaultNotices), not by the window.
+    virtual void ShowWarning(const char* pszText) = 0;
     // Runs the About box modally.
     virtual void ShowAbout() = 0;
     // Ends the dialog as the close box would; used once a search that a close interrupted has returned.

@@ -6,17 +6,28 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <stdexcept>
-#include <unistd.h>
 
 namespace tkdtest {
 
 CTempDir::CTempDir()
 {
-    char szTemplate[] = "/tmp/tkd-test-XXXXXX";
-    if (::mkdtemp(szTemplate) == nullptr)
-        throw std::runtime_error("mkdtemp failed");
-    m_strPath = szTemplate;
+    // As mkdtemp does, portably: create_directory fails on a name that exists, so the directory is ours.
+    std::random_device seed;
+    std::mt19937_64 rand(seed());
+    const std::filesystem::path base = std::filesystem::temp_directory_path();
+    for (int nTry = 0; nTry < 100; ++nTry) {
+        char szName[32];
+        std::snprintf(szName, sizeof szName, "tkd-test-%012llx",
+                      static_cast<unsigned long long>(rand() & 0xFFFFFFFFFFFFull));
+        std::error_code ec;
+        if (std::filesystem::create_directory(base / szName, ec)) {
+            m_strPath = (base / szName).generic_string();
+            return;
+        }
+    }
+    throw std::runtime_error("no temporary directory");
 }
 
 CTempDir::~CTempDir()

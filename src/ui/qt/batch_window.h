@@ -57,6 +57,7 @@ public:
     void Repaint() override;
     bool IsMinimized() const override { return isMinimized(); }
     IErrorReporter& ErrorReporter() override { return *m_pReporter; }
+    void ShowWarning(const char* pszText) override { ShowQtWarning(this, pszText); }
     void ShowAbout() override;
     void CloseWindow() override;
 

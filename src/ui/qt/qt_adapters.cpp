@@ -28,3 +28,11 @@ void CQtErrorReporter::ShowError(const char* pszText)
 {
     QMessageBox::critical(m_pParent, QString(), QString::fromUtf8(pszText));
 }
+
+void ShowQtWarning(QWidget* pParent, const char* pszText)
+{
+    auto* pBox = new QMessageBox(QMessageBox::Critical, QString(), QString::fromUtf8(pszText), QMessageBox::Ok, pParent);
+    pBox->setAttribute(Qt::WA_DeleteOnClose);
+    pBox->setModal(false);
+    pBox->show();
+}

@@ -32,3 +32,7 @@ public:
 private:
     QWidget* m_pParent;
 };
+
+// A warning that a record could not be kept or the line is gone: a non-modal critical message box
+// with an empty title, deleted when closed; returns at once.
+void ShowQtWarning(QWidget* pParent, const char* pszText);

@@ -96,6 +96,7 @@ public:
     void Repaint() override { ++m_nRepaints; }
     bool IsMinimized() const override { return m_bMinimized; }
     IErrorReporter& ErrorReporter() override { return m_reporter; }
+    void ShowWarning(const char* pszText) override { m_astrWarnings.emplace_back(pszText); }
     void ShowAbout() override { ++m_nAbouts; }
     void CloseWindow() override {}
 
@@ -104,7 +105,7 @@ public:
     std::map<int, bool> m_mapEnabled;
     std::map<int, Strings> m_mapItems;
     std::map<int, int> m_mapSel;
-    Strings m_astrColumns;
+    Strings m_astrColumns, m_astrWarnings;
     std::vector<Strings> m_aRows;
     int m_nCellWrites = 0, m_nTimerStarts = 0, m_nRunningTimer = 0, m_nRepaints = 0, m_nAbouts = 0;
     bool m_bTimerWorks = true, m_bMinimized = false;

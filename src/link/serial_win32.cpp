@@ -1,0 +1,266 @@
+// The serial channel on Windows: CreateFileA on \\.\COMn, the DCB, COMMTIMEOUTS. Its POSIX twin is serial_posix.cpp.
+//
+// A Windows serial driver moves bytes untouched, so only rate, data bits, parity and stop bits are
+// changed; flow control and every other DCB field keep what the port had. The read contract of
+// CComPort::Read is the driver's own: ReadIntervalTimeout is the read gap, ReadTotalTimeoutMultiplier
+// and ReadTotalTimeoutConstant the per-byte and fixed bounds.
+#include <windows.h>
+#include <mmsystem.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "com_port.h"
+#include "error_text_win32.h"
+
+// The open port. Every copy of a CComPort holds the same one; Close sets m_hComm to
+// INVALID_HANDLE_VALUE so that the copies see no handle from then on.
+struct CPortHandle {
+    HANDLE m_hComm = INVALID_HANDLE_VALUE;
+    DWORD m_dwLastError = 0;     // the last OS error, kept for the error text and for a debugger
+    COMMTIMEOUTS m_timeouts{};   // what the port runs with now: Read and Drain set them only on change
+    bool m_bDead = false;        // the device went away (an unplugged adapter, a hung-up line)
+    bool m_bTimerRaised = false; // this handle holds a timeBeginPeriod(1)
+
+    CPortHandle() = default;
+    CPortHandle(const CPortHandle&) = delete;
+    CPortHandle& operator=(const CPortHandle&) = delete;
+    // A port nobody closed is released when its last copy goes, so the device does not stay taken.
+    ~CPortHandle()
+    {
+        if (m_hComm != INVALID_HANDLE_VALUE)
+            ::CloseHandle(m_hComm);
+        LowerTimer();
+    }
+    // The default tick of 15.6 ms would stretch the 120 ms reply pause to 125 ms and make the
+    // 11 ms drain read last 16 ms; with 1 ms the waits keep their meaning. Held while a port is open.
+    void RaiseTimer() { m_bTimerRaised = (::timeBeginPeriod(1) == TIMERR_NOERROR); }
+    void LowerTimer()
+    {
+        if (m_bTimerRaised)
+            ::timeEndPeriod(1);
+        m_bTimerRaised = false;
+    }
+    bool Usable() const { return m_hComm != INVALID_HANDLE_VALUE && !m_bDead; }
+};
+
+namespace {
+
+// A write of at most 64 bytes normally goes at once. Only a line held by hardware flow control can
+// stall it; rather than block the caller for ever, the driver gives up after this long.
+constexpr DWORD kWriteLimitMs = 2000;
+
+// "COMn" becomes "\\.\COMn": without the device prefix COM10 and above do not open.
+bool DevicePath(const char* pszPortName, char* pszPath, size_t cbPath)
+{
+    if (std::strncmp(pszPortName, "COM", 3) != 0)
+        return false;
+    int nNumber = 0;
+    int nDigits = 0;
+    for (const char* p = pszPortName + 3; *p != '\0'; ++p) {
+        if (*p < '0' || *p > '9' || ++nDigits > 3)
+            return false;
+        nNumber = nNumber * 10 + (*p - '0');
+    }
+    if (nDigits == 0 || nNumber < 1 || nNumber > 255)
+        return false;
+    return std::snprintf(pszPath, cbPath, "\\\\.\\COM%d", nNumber) < static_cast<int>(cbPath);
+}
+
+bool SetTimeouts(CPortHandle& handle, DWORD dwInterval, DWORD dwPerByte, DWORD dwConst)
+{
+    COMMTIMEOUTS timeouts = handle.m_timeouts;
+    timeouts.ReadIntervalTimeout = dwInterval;
+    timeouts.ReadTotalTimeoutMultiplier = dwPerByte;
+    timeouts.ReadTotalTimeoutConstant = dwConst;
+    timeouts.WriteTotalTimeoutMultiplier = 0;
+    timeouts.WriteTotalTimeoutConstant = kWriteLimitMs;
+    if (std::memcmp(&timeouts, &handle.m_timeouts, sizeof timeouts) == 0)
+        return true;
+    if (!::SetCommTimeouts(handle.m_hComm, &timeouts)) {
+        handle.m_dwLastError = ::GetLastError();
+        return false;
+    }
+    handle.m_timeouts = timeouts;
+    return true;
+}
+
+bool SetReadTimeouts(CPortHandle& handle, const CLineTiming& timing)
+{
+    return SetTimeouts(handle, static_cast<DWORD>(timing.nReadGapMs), static_cast<DWORD>(timing.nReadPerByteMs),
+                       static_cast<DWORD>(timing.nReadConstMs));
+}
+
+// After a failed call, or a read that brought nothing: is the device still there? A framing or
+// overrun error only stops the port (fAbortOnError) until ClearCommError, which clears it. When the
+// device itself went away, ClearCommError fails too; a hung-up pseudo-terminal under Wine reads as
+// empty rather than failing, so an empty read is checked the same way.
+void CheckDevice(CPortHandle& handle, DWORD dwCallError)
+{
+    DWORD dwErrors = 0;
+    COMSTAT stat{};
+    if (::ClearCommError(handle.m_hComm, &dwErrors, &stat)) {
+        if (dwCallError != 0)
+            handle.m_dwLastError = dwCallError;
+        return;
+    }
+    handle.m_dwLastError = ::GetLastError();
+    handle.m_bDead = true;
+}
+
+}  // namespace
+
+bool CComPort::Open(CPortParams params)
+{
+    // Meant for a closed object: a port already held stays held and usable.
+    if (m_hComm && m_hComm->m_hComm != INVALID_HANDLE_VALUE)
+        return false;
+
+    params.m_szPortName[sizeof params.m_szPortName - 1] = '\0';
+    m_params = params;
+    m_eOpenError = PORT_OPEN_FAILED;
+    m_nOpenErrno = ERROR_INVALID_NAME;
+    char szPath[16];
+    if (!DevicePath(params.m_szPortName, szPath, sizeof szPath))
+        return false;
+    // A driver may take a rate of 0 (Wine's does, and then hangs the line up): refuse it here.
+    m_nOpenErrno = ERROR_INVALID_PARAMETER;
+    if (params.m_nBaud <= 0 || params.m_byDataBits < 5 || params.m_byDataBits > 8)
+        return false;
+    auto hComm = std::make_shared<CPortHandle>();
+    // Share mode 0: nobody else may open the port while we hold it.
+    hComm->m_hComm = ::CreateFileA(szPath, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (hComm->m_hComm == INVALID_HANDLE_VALUE) {
+        const DWORD dwError = ::GetLastError();
+        m_nOpenErrno = static_cast<int>(dwError);
+        if (dwError == ERROR_ACCESS_DENIED || dwError == ERROR_SHARING_VIOLATION)
+            m_eOpenError = PORT_OPEN_BUSY;  // another program holds the port
+        return false;
+    }
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    bool bConfigured = ::GetCommState(hComm->m_hComm, &dcb) != 0;
+    dcb.BaudRate = static_cast<DWORD>(params.m_nBaud);
+    dcb.ByteSize = params.m_byDataBits;
+    dcb.Parity = params.m_byParity;
+    dcb.StopBits = params.m_byStopBits;
+    bConfigured = bConfigured && ::SetCommState(hComm->m_hComm, &dcb) &&
+                  ::GetCommTimeouts(hComm->m_hComm, &hComm->m_timeouts);
+    if (!bConfigured || !SetReadTimeouts(*hComm, m_timing)) {
+        m_nOpenErrno = static_cast<int>(bConfigured ? hComm->m_dwLastError : ::GetLastError());
+        return false;  // the handle closes with hComm
+    }
+    m_eOpenError = PORT_OPEN_OK;
+    m_nOpenErrno = 0;
+    // Bytes that waited in the driver are not replies to anything we will send.
+    (void)::PurgeComm(hComm->m_hComm, PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
+    hComm->RaiseTimer();
+    m_hComm = std::move(hComm);
+    m_bOpen = true;
+    return true;
+}
+
+bool CComPort::Close()
+{
+    bool bClosed = false;
+    if (m_hComm && m_hComm->m_hComm != INVALID_HANDLE_VALUE) {
+        const HANDLE hComm = m_hComm->m_hComm;
+        m_hComm->m_hComm = INVALID_HANDLE_VALUE;  // every copy sees no handle from now on
+        bClosed = ::CloseHandle(hComm) != 0;
+        if (!bClosed)
+            m_hComm->m_dwLastError = ::GetLastError();
+        m_hComm->LowerTimer();
+    }
+    m_hComm.reset();
+    m_bOpen = false;
+    return bClosed;
+}
+
+bool CComPort::Reopen()
+{
+    Close();
+    return Open(m_params);
+}
+
+bool CComPort::IsDead() const
+{
+    return m_hComm && m_hComm->m_bDead;
+}
+
+void CComPort::LastErrorText(char* pszBuf, int nSize) const
+{
+    Win32ErrorText(m_hComm ? m_hComm->m_dwLastError : static_cast<DWORD>(m_nOpenErrno), pszBuf, nSize);
+}
+
+bool CComPort::Write(const uint8_t* pData, int nCount)
+{
+    if (!m_hComm || !m_hComm->Usable())
+        return false;
+    if (pData == nullptr || nCount < 0 || nCount > kMaxBlock)
+        return false;
+    CPortHandle& handle = *m_hComm;
+    // The write limit is part of the timeouts, set again when a drain changed the read ones.
+    if (!SetReadTimeouts(handle, m_timing))
+        return false;
+    DWORD dwWritten = 0;
+    if (::WriteFile(handle.m_hComm, pData, static_cast<DWORD>(nCount), &dwWritten, nullptr) &&
+        dwWritten == static_cast<DWORD>(nCount))
+        return true;
+    CheckDevice(handle, dwWritten < static_cast<DWORD>(nCount) ? ERROR_TIMEOUT : ::GetLastError());
+    return false;
+}
+
+bool CComPort::Read(uint8_t* pBuf, int* pnCount)
+{
+    if (!m_hComm || !m_hComm->Usable())
+        return false;
+    CPortHandle& handle = *m_hComm;
+    *pnCount = 0;
+    if (!SetReadTimeouts(handle, m_timing))
+        return false;
+    DWORD dwGot = 0;
+    if (!::ReadFile(handle.m_hComm, pBuf, kMaxBlock, &dwGot, nullptr)) {
+        CheckDevice(handle, ::GetLastError());
+        return false;
+    }
+    *pnCount = static_cast<int>(dwGot <= static_cast<DWORD>(kMaxBlock) ? dwGot : kMaxBlock);
+    if (dwGot == 0) {
+        CheckDevice(handle, 0);
+        return !handle.m_bDead;
+    }
+    return true;
+}
+
+void CComPort::Drain()
+{
+    if (!m_hComm || !m_hComm->Usable())
+        return;
+    CPortHandle& handle = *m_hComm;
+    // Each read returns what is waiting, or the first bytes to come, or nothing after one drain read
+    // time: quiet means nothing for that long. A line that never falls quiet is given up on after
+    // nDrainLimitMs or nDrainLimitBytes, whichever comes first, so it cannot hold the caller.
+    if (SetTimeouts(handle, MAXDWORD, MAXDWORD, static_cast<DWORD>(m_timing.nDrainReadMs))) {
+        const ULONGLONG nLimit = ::GetTickCount64() + static_cast<ULONGLONG>(m_timing.nDrainLimitMs);
+        int nDrained = 0;
+        uint8_t abyScratch[kMaxBlock];
+        while (nDrained < m_timing.nDrainLimitBytes && ::GetTickCount64() < nLimit) {
+            const int nLeft = m_timing.nDrainLimitBytes - nDrained;
+            DWORD dwGot = 0;
+            if (!::ReadFile(handle.m_hComm, abyScratch, static_cast<DWORD>(nLeft < kMaxBlock ? nLeft : kMaxBlock),
+                            &dwGot, nullptr)) {
+                CheckDevice(handle, ::GetLastError());
+                break;
+            }
+            if (dwGot == 0)
+                break;
+            nDrained += static_cast<int>(dwGot);
+        }
+    }
+    (void)::PurgeComm(handle.m_hComm, PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
+}
+
+void SleepMs(int nMs)
+{
+    if (nMs > 0)
+        ::Sleep(static_cast<DWORD>(nMs));
+}

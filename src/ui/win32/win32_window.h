@@ -54,7 +54,7 @@ public:
     void Repaint() override;
     bool IsMinimized() const override;
     IErrorReporter& ErrorReporter() override { return *m_pReporter; }
-    void ShowWarning(const char* pszText);
+    void ShowWarning(const char* pszText) override;
     void ShowAbout() override;
     void CloseWindow() override;
 

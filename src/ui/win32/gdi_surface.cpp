@@ -45,12 +45,18 @@ bool CGdiSurface::Begin()
     m_hdc = hdc;
     m_nSaved = SaveDC(m_hdc);
     // The dialog's own font has Cyrillic on a Windows of any language; the context's default
-    // (the bitmap System font) has it only where the ANSI code page is Cyrillic.
+    // (the bitmap System font) has it only where the ANSI code page is Cyrillic. Its letters are
+    // drawn without smoothing, in the exact text colour, as the bitmap font's were.
     HFONT hFont = m_hFont;
     if (hFont == nullptr && m_hwnd != nullptr)
         hFont = reinterpret_cast<HFONT>(SendMessageW(m_hwnd, WM_GETFONT, 0, 0));
-    if (hFont != nullptr)
-        SelectObject(m_hdc, hFont);
+    LOGFONTW lf;
+    if (hFont != nullptr && GetObjectW(hFont, sizeof lf, &lf) == sizeof lf) {
+        lf.lfQuality = NONANTIALIASED_QUALITY;
+        m_hTextFont = CreateFontIndirectW(&lf);
+        if (m_hTextFont != nullptr)
+            SelectObject(m_hdc, m_hTextFont);
+    }
     return true;
 }
 
@@ -62,6 +68,9 @@ void CGdiSurface::End()
         RestoreDC(m_hdc, m_nSaved);
     if (m_hdcOwn == nullptr)
         ReleaseDC(m_hwnd, m_hdc);
+    if (m_hTextFont != nullptr)
+        DeleteObject(m_hTextFont);
+    m_hTextFont = nullptr;
     m_hdc = nullptr;
     m_nSaved = 0;
 }

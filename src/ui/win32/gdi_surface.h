@@ -30,5 +30,6 @@ private:
     HDC m_hdcOwn = nullptr;
     HFONT m_hFont = nullptr;
     HDC m_hdc = nullptr;  // the context of the drawing under way
+    HFONT m_hTextFont = nullptr;  // made for the drawing under way
     int m_nSaved = 0;     // SaveDC level, restored by End
 };

@@ -3,9 +3,12 @@
 # of tk4700-sim (the Linux simulator); "Поиск" must find the indicators, "Старт" must write records to
 # their data files, "Выход" must end the program. Clicks go through X, as an operator's would.
 #
-#   scripts/smoke-windows.sh [--screenshot] [path/to/tk-dedi.exe] [path/to/tk4700-sim]
+#   scripts/smoke-windows.sh [--screenshot] [--installer path/to/setup.exe] [path/to/tk-dedi.exe] [path/to/tk4700-sim]
 #
 # --screenshot saves the window, with both charts drawn, as docs/images/window-windows.png.
+# --installer installs silently first and runs the installed program in the Start-menu shortcut's
+# working folder with the installer's starter settings; afterwards it uninstalls and checks that the
+# settings and the data files are still there.
 # Needs wine, xvfb, xdotool, x11-utils and imagemagick (scripts/install-deps.sh installs them).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -13,6 +16,8 @@ root=$(pwd)
 
 shot=""
 if [ "${1:-}" = "--screenshot" ]; then shot="$root/docs/images/window-windows.png"; shift; fi
+setup=""
+if [ "${1:-}" = "--installer" ]; then setup=$(realpath "$2"); shift 2; fi
 exe=$(realpath "${1:-build/win64/src/ui/win32/tk-dedi.exe}")
 sim=$(realpath "${2:-build/plain/sim/tk4700-sim}")
 [ -f "$exe" ] || { echo "no $exe: build the Windows program first" >&2; exit 1; }
@@ -29,7 +34,7 @@ cleanup() {
 trap cleanup EXIT
 fail() {
   echo "smoke-windows: $*" >&2
-  [ -f "$work/run/sim.log" ] && tail -5 "$work/run/sim.log" >&2
+  [ -f "$work/line/sim.log" ] && tail -5 "$work/line/sim.log" >&2
   [ -n "${DISPLAY:-}" ] && import -window root /tmp/tkd-smoke-failed.png 2>/dev/null && echo "screen: /tmp/tkd-smoke-failed.png" >&2
   exit 1
 }
@@ -48,15 +53,27 @@ wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes'
   /t REG_SZ /d 'DejaVu Sans Condensed' /f >/dev/null 2>&1
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
 
-mkdir -p "$work/run/data"
-cd "$work/run"
-printf '[COMMON]\r\nDATADIR=data\\\r\n[COM1]\r\nBAUD=9600\r\nDATA=8\r\nPARITY=0\r\nSTOP=0\r\n' > TK4700_TUNE.INI
+mkdir -p "$work/run/data" "$work/line"
+if [ -n "$setup" ]; then
+  echo "smoke-windows: installing"
+  wine "$setup" /S >/dev/null 2>&1
+  wineserver -w
+  exe="$WINEPREFIX/drive_c/Program Files/TK-Dedi/tk-dedi.exe"
+  [ -f "$exe" ] || fail "the installer put no tk-dedi.exe under Program Files"
+  run="$WINEPREFIX/drive_c/users/Public/Documents/TK-Dedi data"
+  [ -f "$run/TK4700_TUNE.INI" ] && [ -d "$run/data" ] || fail "the installer made no working folder"
+else
+  run="$work/run"
+  printf '[COMMON]\r\nDATADIR=data\\\r\n[COM1]\r\nBAUD=9600\r\nDATA=8\r\nPARITY=0\r\nSTOP=0\r\n' > "$run/TK4700_TUNE.INI"
+fi
+cd "$work/line"
 "$sim" --indicators 5,9 --auto --recipes 1 --dose-polls 1 --idle-polls 2 --log sim.log </dev/null >/dev/null 2>&1 &
 pids+=($!)
 for _ in $(seq 50); do [ -e COM1 ] && break; sleep 0.1; done
 [ -e COM1 ] || fail "tk4700-sim made no COM1"
 wine reg add 'HKLM\Software\Wine\Ports' /v COM1 /t REG_SZ /d "$(readlink -f COM1)" /f >/dev/null 2>&1
 wineserver -k 2>/dev/null || true  # the port mapping is read when the server starts again
+cd "$run"
 
 echo "smoke-windows: starting tk-dedi.exe"
 wine "$exe" >"$work/wine.log" 2>&1 &
@@ -88,7 +105,7 @@ for _ in $(seq 240); do
 done
 [ -f data/RecipesTune_i05 ] && [ -f data/RecipesTune_i09 ] || fail "the search did not find the indicators at 5 and 9"
 # The scan goes on to address 99 (fewer than three indicators): the search returns after its request.
-for _ in $(seq 120); do grep -q 'HL 99 ' sim.log && break; sleep 0.5; done
+for _ in $(seq 120); do grep -q 'HL 99 ' "$work/line/sim.log" && break; sleep 0.5; done
 sleep 1
 
 echo "smoke-windows: Старт"
@@ -113,4 +130,11 @@ echo "smoke-windows: Выход"
 click 726 210
 for _ in $(seq 60); do kill -0 "$app" 2>/dev/null || break; sleep 0.5; done
 if kill -0 "$app" 2>/dev/null; then fail "tk-dedi.exe still runs after Выход"; fi
+if [ -n "$setup" ]; then
+  echo "smoke-windows: uninstalling"
+  wine "$WINEPREFIX/drive_c/Program Files/TK-Dedi/Uninstall.exe" /S >/dev/null 2>&1
+  for _ in $(seq 40); do [ -f "$exe" ] || break; sleep 0.5; done
+  [ ! -f "$exe" ] || fail "the uninstaller left tk-dedi.exe"
+  [ -f "$run/TK4700_TUNE.INI" ] && [ "$(records "$run/data/Data_i05")" -ge 11 ] || fail "the uninstaller took the data"
+fi
 echo "smoke-windows: passed"

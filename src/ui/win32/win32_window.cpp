@@ -19,7 +19,7 @@ INT_PTR CALLBACK WarningProc(HWND hwnd, UINT nMsg, WPARAM wParam, LPARAM)
     if (nMsg == WM_INITDIALOG) {
         SendDlgItemMessageW(hwnd, IDC_WARNING_ICON, STM_SETICON,
                             reinterpret_cast<WPARAM>(LoadIconW(nullptr, MAKEINTRESOURCEW(32513))), 0);  // IDI_ERROR
-        return TRUE;
+        return FALSE;  // no focus: the operator's keys stay with the main window
     }
     if (nMsg == WM_COMMAND && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) {
         DestroyWindow(hwnd);

@@ -15,10 +15,15 @@ foreach(lib gtest gmock gtest_main gmock_main)
   endif()
 endforeach()
 
-# CTest runs every Windows program under Wine, in a prefix of this build tree. COM7 is the simulator's
-# port for the serial tests (tests/win32): it maps to the link the simulator makes in that directory.
+# CTest runs every Windows program under Wine, in a prefix of this build tree. COM12 is the simulator's
+# port for the serial tests (tests/win32), above COM9 so that they need the \\.\ prefix: it maps to
+# the link the simulator makes in that directory.
 set(TKD_WINE_PREFIX ${CMAKE_BINARY_DIR}/wineprefix)
 set(TKD_WIN32_LINE_DIR ${CMAKE_BINARY_DIR}/tests/win32/line)
-set(TKD_WIN32_SIM_PORT 7)
+set(TKD_WIN32_SIM_PORT 12)
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_SOURCE_DIR}/cmake/wine-run.sh ${TKD_WINE_PREFIX}
     COM${TKD_WIN32_SIM_PORT}=${TKD_WIN32_LINE_DIR}/COM${TKD_WIN32_SIM_PORT} --)
+
+# Conversation times under Wine (bench/link/README.md); not a test, run by hand.
+add_executable(tkd_bench_link_win32 ${CMAKE_SOURCE_DIR}/bench/link/bench_link_win32.cpp)
+target_link_libraries(tkd_bench_link_win32 PRIVATE tkd_link)

@@ -32,8 +32,10 @@ mkdir -p "$prefix"
   fi
 ) 9>"$prefix.lock"
 
-# A pseudo-terminal that the simulator hangs up sends SIGHUP to the Wine server, which then dumps its
-# objects on its standard error: keep that out of the tests' output.
-# Started here with its output in a file (it exits at once when one is already running).
-wineserver -p10 </dev/null >/dev/null 2>>"$prefix.server.log" || true
+# The Wine server and its helper processes (services, devices) start with their output away from the
+# test's: CTest waits for every process holding a test's output, and they outlive the test. The server
+# then lives on for 60 s after its last program, so the next test finds it ready. (A pseudo-terminal
+# that the simulator hangs up sends the server SIGHUP, and it dumps its objects on its standard error.)
+wineserver -p60 </dev/null >/dev/null 2>>"$prefix.server.log" || true
+wine cmd /c exit </dev/null >/dev/null 2>&1 || true
 exec wine "$@"

@@ -9,6 +9,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core fonts-dejavu-extra
   clang libclang-rt-14-dev
   xvfb xauth x11-apps
+  g++-mingw-w64-x86-64-posix googletest wine wine64
 )
 
 missing=()

@@ -20,6 +20,8 @@ run_variant() {
 run_variant plain -DCMAKE_BUILD_TYPE=RelWithDebInfo
 run_variant sanitize -DCMAKE_BUILD_TYPE=Debug -DTKD_SANITIZE=ON -DTKD_BUILD_BENCH=OFF
 
+TKD_HOST_SIM=build/plain/sim/tk4700-sim bash scripts/test-windows.sh
+
 if [ -f scripts/fuzz.sh ]; then
   bash scripts/fuzz.sh --short
 fi

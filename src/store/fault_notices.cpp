@@ -10,22 +10,22 @@ namespace {
 
 constexpr int kTextBytes = 1024;
 
-// What failed, before the file or the port is named.
+// What failed; %s is the file or the port.
 const char* WhatFailed(EStoreFault eKind)
 {
     switch (eKind) {
-    case FAULT_DATA_OPEN: return "не могу открыть файл данных";
-    case FAULT_TUNE_READ: return "не могу прочитать файл настройки";
-    case FAULT_TUNE_WRITE: return "не могу записать файл настройки";
-    case FAULT_MOVE_ASIDE: return "не могу отложить старый файл данных";
-    case FAULT_DATA_READ: return "ошибка чтения файла данных";
-    case FAULT_TORN_TAIL: return "не могу отложить оборванную строку файла данных";
-    case FAULT_RECORD_WRITE: return "запись отвеса не сохранена в файл данных";
-    case FAULT_NO_DATA_FILE: return "нет файла данных, запись отвеса осталась только в памяти:";
-    case FAULT_LINE_DEAD: return "нет связи: порт пропал";
-    case FAULT_PORT_OPEN: return "не могу открыть порт";
-    case FAULT_PORT_BUSY: return "порт занят другой программой:";
-    default: return "ошибка";
+    case FAULT_DATA_OPEN: return "не могу открыть файл данных %s";
+    case FAULT_TUNE_READ: return "не могу прочитать файл настройки %s";
+    case FAULT_TUNE_WRITE: return "не могу записать файл настройки %s";
+    case FAULT_MOVE_ASIDE: return "не могу отложить старый файл данных %s";
+    case FAULT_DATA_READ: return "ошибка чтения файла данных %s";
+    case FAULT_TORN_TAIL: return "не могу отложить оборванную строку в %s";
+    case FAULT_RECORD_WRITE: return "запись отвеса не сохранена в файл данных %s";
+    case FAULT_NO_DATA_FILE: return "нет файла данных %s, запись отвеса осталась только в памяти";
+    case FAULT_LINE_DEAD: return "нет связи: порт %s пропал";
+    case FAULT_PORT_OPEN: return "не могу открыть порт %s";
+    case FAULT_PORT_BUSY: return "порт %s занят другой программой";
+    default: return "ошибка: %s";
     }
 }
 
@@ -36,21 +36,20 @@ void CFaultNotices::FormatText(EStoreFault eKind, int nAddress, const char* pszS
 {
     if (pszBuf == nullptr || nSize <= 0)
         return;
+    char szWhat[512];
+    // The formats are the fixed texts above, each with one %s.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+    std::snprintf(szWhat, sizeof szWhat, WhatFailed(eKind), pszSubject != nullptr ? pszSubject : "");
+#pragma GCC diagnostic pop
     char szWho[32] = "";
     if (nAddress >= 0)
         std::snprintf(szWho, sizeof szWho, "Индикатор %d: ", nAddress);
     const bool bSystem = pszSystemText != nullptr && pszSystemText[0] != '\0';
     // The line's notice tells the operator how it comes back.
-    const char* pszHint = eKind == FAULT_LINE_DEAD ? ". Подключите линию и нажмите «Поиск»" : "";
-    std::snprintf(pszBuf, static_cast<size_t>(nSize), "%s%s %s%s%s%s", szWho, WhatFailed(eKind),
-                  pszSubject != nullptr ? pszSubject : "", bSystem ? " (" : "", bSystem ? pszSystemText : "",
-                  bSystem ? ")" : "");
-    if (pszHint[0] != '\0') {
-        int nLen = 0;
-        while (nLen < nSize - 1 && pszBuf[nLen] != '\0')
-            ++nLen;
-        std::snprintf(pszBuf + nLen, static_cast<size_t>(nSize - nLen), "%s", pszHint);
-    }
+    std::snprintf(pszBuf, static_cast<size_t>(nSize), "%s%s%s%s%s%s", szWho, szWhat, bSystem ? " (" : "",
+                  bSystem ? pszSystemText : "", bSystem ? ")" : "",
+                  eKind == FAULT_LINE_DEAD ? ". Подключите линию и нажмите «Поиск»" : "");
 }
 
 void CFaultNotices::Report(EStoreFault eKind, int nAddress, const char* pszSubject, const char* pszSystemText)

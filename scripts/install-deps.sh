@@ -10,6 +10,7 @@ packages=(
   clang libclang-rt-14-dev
   xvfb xauth x11-apps
   g++-mingw-w64-x86-64-posix googletest wine wine64
+  nsis xdotool
 )
 
 missing=()

@@ -14,20 +14,15 @@ namespace tkdtest {
 CTempDir::CTempDir()
 {
     // As mkdtemp does, portably: create_directory fails on a name that exists, so the directory is ours.
-    std::random_device seed;
-    std::mt19937_64 rand(seed());
-    const std::filesystem::path base = std::filesystem::temp_directory_path();
-    for (int nTry = 0; nTry < 100; ++nTry) {
-        char szName[32];
-        std::snprintf(szName, sizeof szName, "tkd-test-%012llx",
-                      static_cast<unsigned long long>(rand() & 0xFFFFFFFFFFFFull));
+    std::mt19937_64 rand(std::random_device{}());
+    for (int nTry = 0; nTry < 100 && m_strPath.empty(); ++nTry) {
+        const auto path = std::filesystem::temp_directory_path() / ("tkd-test-" + std::to_string(rand()));
         std::error_code ec;
-        if (std::filesystem::create_directory(base / szName, ec)) {
-            m_strPath = (base / szName).generic_string();
-            return;
-        }
+        if (std::filesystem::create_directory(path, ec))
+            m_strPath = path.generic_string();
     }
-    throw std::runtime_error("no temporary directory");
+    if (m_strPath.empty())
+        throw std::runtime_error("no temporary directory");
 }
 
 CTempDir::~CTempDir()

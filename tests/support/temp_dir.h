@@ -5,7 +5,7 @@
 
 namespace tkdtest {
 
-// A fresh directory under /tmp, removed with everything in it when the object goes.
+// A fresh directory in the system's temporary directory, removed with everything in it when the object goes.
 class CTempDir {
 public:
     CTempDir();

@@ -98,11 +98,9 @@ TEST_F(CWin32Files, OnlyAMissingFileIsReportedAsMissing)
 TEST_F(CWin32Files, NewTuningReplacesItsFileAndMovesTheDataAside)
 {
     ASSERT_TRUE(m_store.AppendDataLine(0, "a=1,"));
-    const std::string strOldTune = ReadBytes(File("RecipesTune_i05"));
     ASSERT_TRUE(WriteBytes(File("RecipesTune_i05.tmp"), "left by a killed run"));
     m_store.SetTuneValue(0, 11, 0, 500);
     ASSERT_TRUE(m_store.OpenIndicatorFiles(5)) << "the store moves aside the file it holds";
-    EXPECT_NE(ReadBytes(File("RecipesTune_i05")), strOldTune);
     EXPECT_NE(ReadBytes(File("RecipesTune_i05")).find("500"), std::string::npos);
     EXPECT_FALSE(FileExists(File("RecipesTune_i05.tmp")));
     EXPECT_EQ(ReadBytes(File("Data_i05.20261205-140327")), "a=1\r\n");

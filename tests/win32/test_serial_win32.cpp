@@ -64,17 +64,6 @@ std::vector<std::string> LoggedRequests()
     return astr;
 }
 
-std::string Hex(const std::string& str)
-{
-    std::string strHex;
-    for (unsigned char by : str) {
-        char sz[4];
-        std::snprintf(sz, sizeof sz, "%s%02X", strHex.empty() ? "" : " ", by);
-        strHex += sz;
-    }
-    return strHex;
-}
-
 class CWin32Serial : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(StartSim()) << "tk4700-sim did not start: " << TKD_SIM_PROGRAM; }
@@ -101,21 +90,21 @@ protected:
 
 TEST_F(CWin32Serial, ConversationsCarryExactBytes)
 {
-    const struct { int nKind; int nAddress; int nParam; std::string strRequest, strReply; } aRows[] = {
-        {REQ_HL, 5, 0, "\x05HL\r\n", "\x05HL\r\nCD010 00000 0000 00000 00 \r\n"},
-        {REQ_HT, 5, 13, "\x05HT\r\r\n", "\x05HT\r\r\n003000027000071500504\r\n"},  // 0x0D as a raw parameter
-        {REQ_HT, 5, 10, "\x05HT\n\r\n", "\x05HT\n\r\n000000000000000000000\r\n"},
-        {REQ_HL, 42, 0, "\x2AHL\r\n", ""},                                           // nobody at 42
-        {REQ_HL, 9, 0, "\x09HL\r\n", ""},                                            // 24 bytes of garbage
-        {REQ_HL, 5, 0, "\x05HL\r\n", "\x05HL\r\nCD010 00000 0000 00000 00 \r\n"},    // nothing of it left
+    const struct { int nKind; int nAddress; int nParam; const char* pszRequest; std::string strReply; } aRows[] = {
+        {REQ_HL, 5, 0, "05 48 4C 0D 0A", "\x05HL\r\nCD010 00000 0000 00000 00 \r\n"},
+        {REQ_HT, 5, 13, "05 48 54 0D 0D 0A", "\x05HT\r\r\n003000027000071500504\r\n"},  // 0x0D as a raw parameter
+        {REQ_HT, 5, 10, "05 48 54 0A 0D 0A", "\x05HT\n\r\n000000000000000000000\r\n"},
+        {REQ_HL, 42, 0, "2A 48 4C 0D 0A", ""},                                           // nobody at 42
+        {REQ_HL, 9, 0, "09 48 4C 0D 0A", ""},                                            // 24 bytes of garbage
+        {REQ_HL, 5, 0, "05 48 4C 0D 0A", "\x05HL\r\nCD010 00000 0000 00000 00 \r\n"},    // nothing of it left
     };
     CComPort port;
     ASSERT_TRUE(Open(port));
     std::vector<std::string> astrSent;
     for (const auto& row : aRows) {
-        SCOPED_TRACE(Hex(row.strRequest));
-        EXPECT_EQ(Hex(Converse(port, row.nKind, row.nAddress, row.nParam)), Hex(row.strReply));
-        astrSent.push_back(Hex(row.strRequest));
+        SCOPED_TRACE(row.pszRequest);
+        EXPECT_EQ(Converse(port, row.nKind, row.nAddress, row.nParam), row.strReply);
+        astrSent.push_back(row.pszRequest);
     }
     EXPECT_EQ(LoggedRequests(), astrSent);
     EXPECT_TRUE(port.Close());
@@ -128,7 +117,7 @@ TEST_F(CWin32Serial, DrainDropsALateReply)
     EXPECT_EQ(Converse(port, REQ_HL, 11), "") << "the reply comes 300 ms after the request";
     SleepMs(300);
     port.Drain();
-    EXPECT_EQ(Hex(Converse(port, REQ_HL, 5)), Hex("\x05HL\r\nCD010 00000 0000 00000 00 \r\n"));
+    EXPECT_EQ(Converse(port, REQ_HL, 5), "\x05HL\r\nCD010 00000 0000 00000 00 \r\n");
 }
 
 TEST_F(CWin32Serial, AVanishedLineIsDeadUntilReopened)

@@ -180,6 +180,8 @@ INT_PTR CWin32BatchWindow::OnMessage(UINT nMsg, WPARAM wParam, LPARAM)
         m_surface.SetWindow(nullptr);
         m_scanBar.SetDialog(nullptr);
         m_downloadBar.SetDialog(nullptr);
+        for (HWND& hWarning : m_ahWarnings)
+            hWarning = nullptr;  // owned by the dialog: gone with it
         m_bEnded = true;
         return TRUE;
     default:

@@ -12,6 +12,7 @@ packages=(
   xvfb xauth x11-apps
   dpkg-dev file lintian librsvg2-bin desktop-file-utils
   g++-mingw-w64-x86-64-posix googletest wine wine64
+  nsis xdotool
 )
 
 missing=()

@@ -1,0 +1,203 @@
+// The indicator simulator as the product sees it: bytes through a real pseudo-terminal and CComPort, and the
+// tk4700-sim program driven by its options and its commands on standard input.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "com_port.h"
+#include "port_params.h"
+#include "sim_line.h"
+#include "temp_dir.h"
+
+namespace {
+
+std::string Hl(int nAddress) { return std::string{static_cast<char>(nAddress), 'H', 'L', '\r', '\n'}; }
+std::string Ht(int nAddress, int nParam)
+{
+    return std::string{static_cast<char>(nAddress), 'H', 'T', static_cast<char>(nParam), '\r', '\n'};
+}
+// The state code an HL reply shows, "--" when none came.
+std::string Code(const std::string& strReply)
+{
+    return strReply.size() >= 10 && strReply[1] == 'H' ? strReply.substr(8, 2) : "--";
+}
+void SleepFor(int nMs) { std::this_thread::sleep_for(std::chrono::milliseconds(nMs)); }
+
+const std::string kHl05 = "\x05HL\r\nCD023 12345 0000 01234 00 \r\n";
+const std::string kHt05_23 = "\x05HT\x17\r\n123450067890123456708\r\n";
+const std::string kIdle = "CD011 00000 0000 00000 00 \r\n";  // an indicator at state 11 without tuning
+const std::string kGarbage = "<24 bytes, no frame>";
+
+// What crossed the line after the program's bytes, as CComPort reads it, until one read finds nothing.
+std::string Talk(CComPort& port, const std::string& strSent)
+{
+    EXPECT_TRUE(port.Write(reinterpret_cast<const uint8_t*>(strSent.data()), static_cast<int>(strSent.size())));
+    std::string str;
+    uint8_t aby[CComPort::kMaxBlock];
+    for (int nGot = 1; nGot > 0;) {
+        EXPECT_TRUE(port.Read(aby, &nGot));
+        str.append(reinterpret_cast<const char*>(aby), static_cast<size_t>(nGot));
+    }
+    const bool bGarbage = str.size() == 24 && str.find_first_of("H\r\n") == std::string::npos;
+    return bGarbage ? kGarbage : str;
+}
+
+CLineTiming SlowReads()
+{
+    CLineTiming timing = CLineTiming::Short();
+    timing.nReadPerByteMs = 3;  // 202 ms for a reply, even from a simulator slowed down by the sanitizers
+    return timing;
+}
+
+class CSimLineTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        m_ind.ApplyDemoTuning();
+        m_ind.SetState(2, 3, 1234);
+        for (int nAddress : {0x11, 0x0A, 0x0D, 0x48, 0, 40})  // like XON, LF, CR, 'H': ordinary bytes
+            m_line.AddIndicator(nAddress).SetState(1, 1, 0);
+        const int anRow23[] = {12345, 678, 9012, 345, 67, 8};
+        const int anRow40[] = {123456, 0, 0, 5000, 0, -7};  // clamped to the digit widths
+        for (int k = 0; k < CSimIndicator::kValues; ++k) {
+            m_ind.SetTune(23, k, anRow23[k]);
+            m_ind.SetTune(10, k, 10 + k);
+            m_ind.SetTune(13, k, 13 + k);
+            m_ind.SetTune(40, k, anRow40[k]);
+        }
+        ASSERT_TRUE(m_line.Start());
+        ASSERT_TRUE(m_line.LinkAs(m_dir.Path(), 5));
+        ASSERT_TRUE(m_port.Open(tkdtest::SimPortParams(5)));
+    }
+
+    tkdtest::CTempDir m_dir;
+    tkdtest::CScopedChdir m_chdir{m_dir.Path()};
+    CSimLine m_line;
+    CSimIndicator& m_ind = m_line.AddIndicator(5);
+    CComPort m_port{SlowReads()};
+};
+
+// Exact replies from the addressed indicator only; frames found by structure whatever surrounds or splits
+// them; each fault as it shows on the line.
+TEST_F(CSimLineTest, RepliesAndFaultsOnTheLine)
+{
+    const struct {
+        const char* pszWhy;
+        ESimFault eFault;
+        int nCount;
+        char cKind;
+        std::vector<std::string> astrChunks;  // written apart: nothing may come back before the last
+        int nPauseMs;                         // after each chunk but the last
+        std::string strBack;
+    } aRows[] = {
+        {"HL", ESimFault::kNone, 0, 0, {Hl(5)}, 0, kHl05},
+        {"HT", ESimFault::kNone, 0, 0, {Ht(5, 23)}, 0, kHt05_23},
+        {"HT record LF, framed by position", ESimFault::kNone, 0, 0, {Ht(5, 10)}, 0,
+         "\x05HT\n\r\n000100001100120131415\r\n"},
+        {"HT record CR", ESimFault::kNone, 0, 0, {Ht(5, 13)}, 0, "\x05HT\r\r\n000130001400150161718\r\n"},
+        {"values clamped to their widths", ESimFault::kNone, 0, 0, {Ht(5, 40)}, 0, "\x05HT(\r\n999990000000009990000\r\n"},
+        {"HT record above 99", ESimFault::kNone, 0, 0, {Ht(5, 200)}, 0, "\x05HT\xC8\r\n" + std::string(21, '0') + "\r\n"},
+        {"two frames in one write", ESimFault::kNone, 0, 0, {Ht(5, 23) + Hl(5)}, 0, kHt05_23 + kHl05},
+        {"nobody at 6 or 41", ESimFault::kNone, 0, 0, {Hl(6) + Hl(41)}, 0, ""},
+        {"XON, LF, CR, H, 0 as addresses", ESimFault::kNone, 0, 0, {Hl(0x11) + Hl(0x0A) + Hl(0x0D) + Hl(0x48) + Hl(0)},
+         0, Hl(0x11) + kIdle + Hl(0x0A) + kIdle + Hl(0x0D) + kIdle + Hl(0x48) + kIdle + Hl(0) + kIdle},
+        {"HT 40 to 40, no tuning", ESimFault::kNone, 0, 0, {Ht(40, 40)}, 0, Ht(40, 40) + std::string(21, '0') + "\r\n"},
+        {"split over three writes", ESimFault::kNone, 0, 0, {"\x05H", "L\r", "\n"}, 20, kHl05},
+        {"unfinished frame goes stale after half a second", ESimFault::kNone, 0, 0, {"\x05HL\r", "\n"}, 600, ""},
+        {"garbage and broken frames ahead", ESimFault::kNone, 0, 0,
+         {"xyz\r\n\x05H\x03HT\x03HT\x07\r\x05HL\rHH\x05HT\r\r\x05HL\r\n"}, 0, kHl05},
+        {"silent once", ESimFault::kNoAnswer, 1, 0, {Hl(5) + Hl(5)}, 0, kHl05},
+        {"silent until cleared", ESimFault::kNoAnswer, -1, 0, {Hl(5) + Ht(5, 23) + Hl(5)}, 0, ""},
+        {"silent to HT only", ESimFault::kNoAnswer, 1, 'T', {Hl(5) + Ht(5, 23) + Ht(5, 23)}, 0, kHl05 + kHt05_23},
+        {"garbage", ESimFault::kGarbage, 1, 0, {Hl(5)}, 0, kGarbage},
+        {"truncated", ESimFault::kTruncated, 2, 0, {Hl(5) + Ht(5, 23)}, 0, kHl05.substr(0, 20) + kHt05_23.substr(0, 20)},
+        {"corrupted", ESimFault::kCorrupted, 2, 0, {Hl(5) + Ht(5, 23)}, 0,
+         std::string(kHl05).replace(6, 1, "E") + std::string(kHt05_23).replace(15, 1, " ")},
+        {"late, ahead of the next reply", ESimFault::kLate, 1, 'T', {Ht(5, 23), Hl(5)}, 300, kHt05_23 + kHl05},
+    };
+    m_ind.SetLateMs(250);
+    for (const auto& row : aRows) {
+        SCOPED_TRACE(row.pszWhy);
+        m_ind.SetFault(row.eFault, row.nCount, row.cKind);
+        for (size_t i = 0; i + 1 < row.astrChunks.size(); ++i) {
+            EXPECT_EQ(Talk(m_port, row.astrChunks[i]), "") << "answered before the frame was complete";
+            SleepFor(row.nPauseMs);
+        }
+        EXPECT_EQ(Talk(m_port, row.astrChunks.back()), row.strBack);
+        m_ind.ClearFault();
+    }
+    EXPECT_EQ(m_ind.PeekHlReply(), kHl05);
+}
+
+// A script steps once per whole reply (holds, skipped doses, a recipe change); faulted replies do not step.
+TEST_F(CSimLineTest, ScriptStepsWithTheRepliesAndRecordsItsBatches)
+{
+    m_ind.SetScript({{1, 1, 10, 2}, {1, 3, 30}, {1, 0, 40}, {2, 1, 5}, {2, 2, 6}, {1, 1, 7}, {1, 2, 8}, {1, 0, 9}});
+    std::string strShown;
+    for (ESimFault eFault : {ESimFault::kNone, ESimFault::kNoAnswer, ESimFault::kCorrupted, ESimFault::kTruncated,
+                             ESimFault::kGarbage}) {
+        m_ind.SetFault(eFault, 1);
+        strShown += Code(Talk(m_port, Hl(5))) + " ";
+    }
+    for (int i = 0; i < 9; ++i)
+        strShown += Code(Talk(m_port, Hl(5))) + " ";
+    EXPECT_EQ(strShown, "11 -- 11 11 -- 11 13 10 21 22 11 12 10 10 ");
+    std::string strBatches;
+    for (const CSimBatch& b : m_ind.Batches())
+        strBatches += std::to_string(b.nRecipe) + (b.bHeader ? "H" : "-") + std::to_string(b.nFirstDose) + ":" +
+                      b.ValuesText() + "|";
+    EXPECT_EQ(strBatches, "1H1:30,0,40|1-1:8,9|");
+}
+
+TEST_F(CSimLineTest, HangUpTakesTheLineAway)
+{
+    m_line.HangUp();
+    uint8_t aby[CComPort::kMaxBlock];
+    int nGot = -1;
+    EXPECT_FALSE(m_port.Read(aby, &nGot));
+    m_line.HangUp();  // a second hang-up does nothing
+}
+
+// The program: options, a stale link replaced, commands on standard input, its log, the link removed at exit.
+TEST(SimProgram, RunsAsTheOperatorDrivesIt)
+{
+    tkdtest::CTempDir dir;
+    tkdtest::CScopedChdir chdir(dir.Path());
+    ASSERT_EQ(::symlink("/dev/pts/999999", "COM2"), 0);
+    FILE* pStdin = ::popen("exec '" TKD_SIM_PROGRAM "' --port 2 --indicators 3,17,40 --auto --recipes 2 "
+                           "--idle-polls 1 --dose-polls 1 --log line.log > /dev/null",
+                           "w");
+    ASSERT_NE(pStdin, nullptr);
+    SleepFor(300);
+    {
+        CComPort port(SlowReads());
+        ASSERT_TRUE(port.Open(tkdtest::SimPortParams(2)));
+        std::string strCodes;
+        for (int i = 0; i < 12; ++i)
+            strCodes += Code(Talk(port, Hl(40))) + " ";
+        EXPECT_EQ(strCodes, "20 21 22 23 24 20 20 21 22 23 24 20 ") << "two batches of recipe 2";
+        EXPECT_EQ(Talk(port, Ht(3, 12)).substr(6, 5), "01200") << "demo tuning";
+        ::fputs("fault 17 silent 1\n", pStdin);
+        ::fflush(pStdin);
+        SleepFor(400);
+        EXPECT_EQ(Talk(port, Hl(17)), "");
+        EXPECT_EQ(Talk(port, Hl(17)).size(), 33u);
+    }
+    ::fputs("quit\n", pStdin);
+    const int nStatus = ::pclose(pStdin);
+    EXPECT_TRUE(WIFEXITED(nStatus) && WEXITSTATUS(nStatus) == 0) << nStatus;
+    struct stat st{};
+    EXPECT_NE(::lstat("COM2", &st), 0) << "COM2 removed at exit";
+    const std::string strLog = tkdtest::ReadBytes("line.log");
+    for (const char* psz : {"HT 03 12", "no answer 17 (fault)", "indicator 40: 2 batches completed"})
+        EXPECT_NE(strLog.find(psz), std::string::npos) << psz;
+}
+
+}  // namespace

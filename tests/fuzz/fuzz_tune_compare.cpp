@@ -1,8 +1,7 @@
-// Fuzz target: the comparison of a tuning file with the downloaded tuning (OpenIndicatorFiles over a
-// tuning file of arbitrary bytes), and what each outcome does to the data file.
+// Fuzz target: the comparison of a tuning file of arbitrary bytes with the downloaded tuning
+// (OpenIndicatorFiles), and what each outcome does to the data file.
 #include <cstdint>
 #include <cstdio>
-#include <ctime>
 #include <string>
 
 #include "batch_store.h"
@@ -12,78 +11,52 @@
 
 namespace {
 
-constexpr int kAddress = 5;
 const std::string kDataText = "05.12.2026,14:03:27,20=0,1250,980,1530\r\n05.12.2026,14:04:01,10=15,2000\r\n";
 
 // A tuning with configured doses, zeros and values of every width, as an indicator reports it.
 int32_t TuneValue(int nEntry, int k)
 {
-    if (k == 0)
-        return (nEntry % 7 == 3) ? 1000 + nEntry * 37 : 0;
-    return (nEntry * 13 + k * 101) % (k < 2 ? 100000 : 1000);
-}
-
-std::string ExpectedTuneFile()
-{
-    std::string str;
-    for (int e = 0; e < CBatchStore::kEntries; ++e) {
-        for (int k = 0; k < CBatchStore::kTuneValues; ++k)
-            str += std::to_string(TuneValue(e, k)) + ",";
-        if (e % 10 == 9)
-            str += "\r\n";
-    }
-    return str;
-}
-
-tkdtest::CTempDir& Dir()
-{
-    static tkdtest::CTempDir s_dir;
-    return s_dir;
+    return k == 0 ? (nEntry % 7 == 3 ? 1000 + nEntry * 37 : 0) : (nEntry * 13 + k * 101) % (k < 2 ? 100000 : 1000);
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
 {
+    static tkdtest::CTempDir s_dir;
     static CBatchStore s_store;
-    static const std::string s_strExpected = ExpectedTuneFile();
-    static const std::string s_strDir = Dir().Path() + "/";
-    const std::string strTunePath = Dir().File("RecipesTune_i05");
-    const std::string strDataPath = Dir().File("Data_i05");
+    static const std::string s_strExpected = [] {  // the tuning file the store writes: ten lines of ten entries
+        std::string str;
+        for (int i = 0; i < CBatchStore::kEntries * CBatchStore::kTuneValues; ++i)
+            str += std::to_string(TuneValue(i / 6, i % 6)) + "," + (i % 60 == 59 ? "\r\n" : "");
+        return str;
+    }();
+    const std::string strTunePath = s_dir.File("RecipesTune_i05"), strDataPath = s_dir.File("Data_i05");
     const std::string strAsidePath = strDataPath + ".20261205-140327";
-
     const std::string strFile(reinterpret_cast<const char*>(pData), nSize);
-    FUZZ_CHECK(tkdtest::WriteBytes(strTunePath, strFile));
-    FUZZ_CHECK(tkdtest::WriteBytes(strDataPath, kDataText));
-    FUZZ_CHECK(s_store.Open(s_strDir.c_str()));
+    FUZZ_CHECK(tkdtest::WriteBytes(strTunePath, strFile) && tkdtest::WriteBytes(strDataPath, kDataText));
+    FUZZ_CHECK(s_store.Open((s_dir.Path() + "/").c_str()));
     s_store.SetClock(tkdtest::FixedClock);
-    FUZZ_CHECK(s_store.RegisterIndicator(kAddress) == 0);
+    FUZZ_CHECK(s_store.RegisterIndicator(5) == 0);
     for (int e = 0; e < CBatchStore::kEntries; ++e)
         for (int k = 0; k < CBatchStore::kTuneValues; ++k)
             s_store.SetTuneValue(0, e, k, TuneValue(e, k));
+    FUZZ_CHECK(s_store.OpenIndicatorFiles(5));
 
-    FUZZ_CHECK(s_store.OpenIndicatorFiles(kAddress));
-
-    // The rule: the complete lines (up to the last CR LF) are at least one and each equals the line
-    // of the tuning at its place; what follows the last CR LF is not read.
+    // The rule: the complete lines (up to the last CR LF) are at least one and each equals the line of the
+    // tuning at its place; what follows the last CR LF is not read.
     const size_t nLastLf = strFile.rfind("\r\n");
     const size_t nComplete = nLastLf == std::string::npos ? 0 : nLastLf + 2;
-    const bool bMatch = nComplete > 0 && nComplete <= s_strExpected.size() &&
-                        s_strExpected.compare(0, nComplete, strFile, 0, nComplete) == 0;
-    if (bMatch) {
-        FUZZ_CHECK(s_store.GetRecordCount(0) == 2);
-        FUZZ_CHECK(s_store.GetTotal(0, 21) == 1250 && s_store.GetTotal(0, 10) == 15);
-        FUZZ_CHECK(tkdtest::ReadBytes(strDataPath) == kDataText);
-        FUZZ_CHECK(tkdtest::ReadBytes(strTunePath) == strFile);
+    if (nComplete > 0 && nComplete <= s_strExpected.size() && s_strExpected.compare(0, nComplete, strFile, 0, nComplete) == 0) {
+        FUZZ_CHECK(s_store.GetRecordCount(0) == 2 && s_store.GetTotal(0, 21) == 1250 && s_store.GetTotal(0, 10) == 15);
+        FUZZ_CHECK(tkdtest::ReadBytes(strDataPath) == kDataText && tkdtest::ReadBytes(strTunePath) == strFile);
         FUZZ_CHECK(!tkdtest::FileExists(strAsidePath));
     } else {
         // A fresh data file for the new tuning; the old records moved aside, not lost.
-        FUZZ_CHECK(s_store.GetRecordCount(0) == 0);
-        FUZZ_CHECK(tkdtest::ReadBytes(strTunePath) == s_strExpected);
         bool bFound = false;
+        FUZZ_CHECK(s_store.GetRecordCount(0) == 0 && tkdtest::ReadBytes(strTunePath) == s_strExpected);
         FUZZ_CHECK(tkdtest::ReadBytes(strDataPath, &bFound).empty() && bFound);
-        FUZZ_CHECK(tkdtest::ReadBytes(strAsidePath) == kDataText);
-        FUZZ_CHECK(std::remove(strAsidePath.c_str()) == 0);
+        FUZZ_CHECK(tkdtest::ReadBytes(strAsidePath) == kDataText && std::remove(strAsidePath.c_str()) == 0);
     }
     return 0;
 }

@@ -22,7 +22,7 @@ esac
 build=build/fuzz
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
   -DTKD_BUILD_FUZZ=ON -DTKD_BUILD_GUI=OFF -DTKD_BUILD_BENCH=OFF -DTKD_SANITIZE=ON -DTKD_WERROR=ON >/dev/null
-targets=(fuzz_records fuzz_tune_compare fuzz_poll)
+targets=(fuzz_records fuzz_poll)
 cmake --build "$build" -j "$(nproc)" --target "${targets[@]}"
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1

@@ -1,6 +1,7 @@
 // The indicator's end of a pseudo-terminal: opening the pair, raw writes and timed reads at the master.
 #include "pty_peer.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 
@@ -33,15 +34,10 @@ std::string CPtyPeer::ReadMaster(int nTimeoutMs, size_t nMax) const
 {
     std::string str;
     const auto tEnd = std::chrono::steady_clock::now() + std::chrono::milliseconds(nTimeoutMs);
-    for (auto tNow = tEnd; str.size() < nMax && (tNow = std::chrono::steady_clock::now()) < tEnd;) {
-        pollfd pfd{m_nMaster, POLLIN, 0};
-        char ach[256];
-        const auto nLeftMs = std::chrono::ceil<std::chrono::milliseconds>(tEnd - tNow).count();
-        if (::poll(&pfd, 1, static_cast<int>(nLeftMs)) <= 0)
-            continue;
-        const ssize_t n = ::read(m_nMaster, ach, nMax - str.size() < sizeof ach ? nMax - str.size() : sizeof ach);
-        if (n > 0)
-            str.append(ach, static_cast<size_t>(n));
+    char ach[256];
+    for (pollfd pfd{m_nMaster, POLLIN, 0}; str.size() < nMax && std::chrono::steady_clock::now() < tEnd;) {
+        const ssize_t n = ::poll(&pfd, 1, 1) > 0 ? ::read(m_nMaster, ach, std::min(sizeof ach, nMax - str.size())) : 0;
+        str.append(ach, n > 0 ? static_cast<size_t>(n) : 0);
     }
     return str;
 }

@@ -58,8 +58,7 @@ std::string HlReply(int nAddress, const std::string& strPayload24 = "00002100000
 }
 std::string HtReply(int nAddress, int nParam)
 {
-    return std::string{static_cast<char>(nAddress), 'H', 'T', static_cast<char>(nParam), '\r', '\n'} +
-           "012345678901234567890\r\n";
+    return std::string{char(nAddress), 'H', 'T', char(nParam), '\r', '\n'} + "012345678901234567890\r\n";
 }
 
 class CLink : public ::testing::Test {
@@ -123,21 +122,6 @@ TEST_F(CLink, OpenSetsRateAndStopBitsOrRefusesAndCloses)
         EXPECT_FALSE(port.Open(Com5(9600, 8, 0, pszName)));
         EXPECT_FALSE(port.IsOpen());
     }
-}
-
-TEST_F(CLink, OpenIsExclusiveAndDiscardsWaitingBytes)
-{
-    CComPort port(CLineTiming::Short());
-    ASSERT_TRUE(port.Open(Com5()));
-    EXPECT_FALSE(OpensInAnotherProcess()) << "a second program must not get the port";
-    EXPECT_FALSE(CComPort(CLineTiming::Short()).Open(Com5())) << "nor a second object of this one";
-    EXPECT_FALSE(port.Open(Com5())) << "nor the open object again";
-    EXPECT_TRUE(port.Close());
-    EXPECT_TRUE(OpensInAnotherProcess()) << "closing releases the port";
-
-    ASSERT_TRUE(m_pty.WriteMaster(HlReply(5)));
-    ASSERT_TRUE(port.Open(Com5()));
-    EXPECT_FALSE(Exchange(port, REQ_HL, 5)) << "bytes that waited for the open are gone";
 }
 
 // No echo, no CR/LF translation, no XON/XOFF (17, 19), no signal (3, 26, 28), end-of-file (4) or erase (127).
@@ -204,13 +188,22 @@ TEST_F(CLink, HungUpLineFailsAtOnce)
     EXPECT_TRUE(port.Close());
 }
 
-// Copies share one handle; closing any closes it for all, once. A closed or never opened object refuses
-// everything, and a failed conversation clears only the first byte and the length.
-TEST_F(CLink, CopiesShareTheOneHandle)
+// The port is held exclusively and opens clean. Copies share its one handle; closing any closes it for all,
+// once. A closed or never opened object refuses everything; a failed conversation clears only the first byte
+// and the length.
+TEST_F(CLink, ExclusiveOpenAndOneSharedHandle)
 {
     const std::string strFrame("\x05HL\r\n");
     CComPort port(CLineTiming::Short()), never;
     ASSERT_TRUE(port.Open(Com5()));
+    EXPECT_FALSE(OpensInAnotherProcess()) << "a second program must not get the port";
+    EXPECT_FALSE(CComPort(CLineTiming::Short()).Open(Com5())) << "nor a second object of this one";
+    EXPECT_FALSE(port.Open(Com5())) << "nor the open object again";
+    EXPECT_TRUE(port.Close());
+    ASSERT_TRUE(m_pty.WriteMaster(HlReply(5)));  // the line is raw now: nothing echoes it
+    ASSERT_TRUE(port.Open(Com5()));
+    EXPECT_FALSE(Exchange(port, REQ_HL, 5)) << "bytes that waited for the open are gone";
+    EXPECT_EQ(m_pty.ReadMaster(500, 5), strFrame);
     CComPort copy = port, assigned;
     assigned = port;
     EXPECT_TRUE(copy.Write(U8(strFrame), 5));

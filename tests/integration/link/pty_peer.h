@@ -15,7 +15,6 @@ public:
 
     bool IsReady() const { return m_nSlave >= 0; }
     int MasterFd() const { return m_nMaster; }
-    // Makes dir/COMn a link to the slave.
     bool LinkAs(const std::string& strDir, int nComNumber) const;
     bool WriteMaster(const std::string& strBytes) const;
     // What the port sent: up to nMax bytes, waiting at most nTimeoutMs.

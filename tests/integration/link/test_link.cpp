@@ -261,9 +261,11 @@ TEST_F(CLink, FramesAndReplies)
         {"CE for CD", REQ_HL, 5, 0, "\x05HL\r\n", std::string(strHl5).replace(6, 1, "E"), false},
         {"HL of 32 bytes", REQ_HL, 5, 0, "\x05HL\r\n", strHl5.substr(0, 32), false},
         {"HT with a blank at 15", REQ_HT, 5, 23, "\x05HT\x17\r\n", HtReply(5, 23).replace(15, 1, " "), false},
-        {"150 bytes of garbage: read 64, drain the rest", REQ_HL, 5, 0, "\x05HL\r\n", std::string(150, 'g'), false},
+        {"150 bytes of garbage: read 64, drain 50, purge 36", REQ_HL, 5, 0, "\x05HL\r\n", std::string(150, 'g'), false},
     };
-    CComPort port(CLineTiming::Short());
+    CLineTiming timing = CLineTiming::Short();
+    timing.nDrainLimitBytes = 50;
+    CComPort port(timing);
     ASSERT_TRUE(port.Open(Com5()));
     const std::string strNext = HlReply(5, "NEXT00000000000000000000");
     for (const auto& row : aRows) {

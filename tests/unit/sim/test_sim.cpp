@@ -2,6 +2,7 @@
 // tk4700-sim program driven by its options and its commands on standard input.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <thread>
@@ -20,10 +21,7 @@ namespace {
 std::string Hl(int nAddress) { return std::string{char(nAddress), 'H', 'L', '\r', '\n'}; }
 std::string Ht(int nAddress, int nParam) { return std::string{char(nAddress), 'H', 'T', char(nParam), '\r', '\n'}; }
 // The state code an HL reply shows, "--" when none came.
-std::string Code(const std::string& strReply)
-{
-    return strReply.size() >= 10 && strReply[1] == 'H' ? strReply.substr(8, 2) : "--";
-}
+std::string Code(const std::string& str) { return str.size() >= 10 && str[1] == 'H' ? str.substr(8, 2) : "--"; }
 void SleepFor(int nMs) { std::this_thread::sleep_for(std::chrono::milliseconds(nMs)); }
 
 const std::string kHl05 = "\x05HL\r\nCD023 12345 0000 01234 00 \r\n";
@@ -64,8 +62,6 @@ protected:
         const int anRow40[] = {123456, 0, 0, 5000, 0, -7};  // clamped to the digit widths
         for (int k = 0; k < CSimIndicator::kValues; ++k) {
             m_ind.SetTune(23, k, anRow23[k]);
-            m_ind.SetTune(10, k, 10 + k);
-            m_ind.SetTune(13, k, 13 + k);
             m_ind.SetTune(40, k, anRow40[k]);
         }
         ASSERT_TRUE(m_line.Start());
@@ -97,7 +93,7 @@ TEST_F(CSimLineTest, RepliesAndFaultsOnTheLine)
         {"HL", F::kNone, 0, 0, {Hl(5)}, 0, kHl05},
         {"HT", F::kNone, 0, 0, {Ht(5, 23)}, 0, kHt05_23},
         {"HT records LF and CR in one write, framed by position", F::kNone, 0, 0, {Ht(5, 10) + Ht(5, 13)}, 0,
-         "\x05HT\n\r\n000100001100120131415\r\n\x05HT\r\r\n000130001400150161718\r\n"},
+         "\x05HT\n\r\n" + std::string(21, '0') + "\r\n\x05HT\r\r\n003000027000071500504\r\n"},  // demo entry 13
         {"values clamped to their widths", F::kNone, 0, 0, {Ht(5, 40)}, 0, "\x05HT(\r\n999990000000009990000\r\n"},
         {"HT record above 99", F::kNone, 0, 0, {Ht(5, 200)}, 0, "\x05HT\xC8\r\n" + std::string(21, '0') + "\r\n"},
         {"nobody at 6 or 41", F::kNone, 0, 0, {Hl(6) + Hl(41)}, 0, ""},
@@ -128,6 +124,12 @@ TEST_F(CSimLineTest, RepliesAndFaultsOnTheLine)
         EXPECT_EQ(Talk(m_port, row.astrChunks.back()), row.strBack);
         m_ind.ClearFault();
     }
+    m_line.SetStreaming(true);  // bytes 0x80..0xFF only: never 'H', CR or LF, so never a reply by chance
+    uint8_t aby[CComPort::kMaxBlock];
+    int nGot = 0;
+    EXPECT_TRUE(m_port.Read(aby, &nGot) && nGot == 64);
+    EXPECT_TRUE(std::all_of(aby, aby + 64, [](uint8_t by) { return by >= 0x80; }));
+    m_line.SetStreaming(false);
 }
 
 // A script steps once per whole reply (holds, skipped doses, a recipe change); faulted replies do not step.

@@ -306,14 +306,12 @@ TEST_F(CSimLink, LateReplySurfacesInTheNextConversation)
 {
     CComPort port(CLineTiming::Short());  // a conversation without answer ends after about 100 ms
     ASSERT_TRUE(port.Open(Com5()));
-    CSimIndicator& ind = *m_line.Find(5);
-    ind.SetLateMs(300);
-    ind.SetFault(ESimFault::kLate, 1);
+    m_line.SetReplyDelayMs(300);
     EXPECT_FALSE(Exchange(port, REQ_HL, 5));
     ASSERT_TRUE(m_line.WaitForRequests(1, 1000));
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     ASSERT_TRUE(Exchange(port, REQ_HL, 6)) << "nobody at 6, yet the stale reply is returned";
-    EXPECT_EQ(Reply(), ind.PeekHlReply());
+    EXPECT_EQ(Reply(), m_line.Find(5)->PeekHlReply());
 }
 
 // A line that never falls quiet ends the conversation on the drain's time bound or on its byte bound,

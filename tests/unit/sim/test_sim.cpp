@@ -130,6 +130,8 @@ TEST_F(CSimLineTest, RepliesAndFaultsOnTheLine)
     EXPECT_TRUE(m_port.Read(aby, &nGot) && nGot == 64);
     EXPECT_TRUE(std::all_of(aby, aby + 64, [](uint8_t by) { return by >= 0x80; }));
     m_line.SetStreaming(false);
+    m_port.Drain();
+    EXPECT_EQ(Talk(m_port, Hl(5)), kHl05) << "quiet again once switched off";
 }
 
 // A script steps once per whole reply (holds, skipped doses, a recipe change); faulted replies do not step.

@@ -22,7 +22,6 @@ std::string Hl(int nAddress) { return std::string{char(nAddress), 'H', 'L', '\r'
 std::string Ht(int nAddress, int nParam) { return std::string{char(nAddress), 'H', 'T', char(nParam), '\r', '\n'}; }
 // The state code an HL reply shows, "--" when none came.
 std::string Code(const std::string& str) { return str.size() >= 10 && str[1] == 'H' ? str.substr(8, 2) : "--"; }
-void SleepFor(int nMs) { std::this_thread::sleep_for(std::chrono::milliseconds(nMs)); }
 
 const std::string kHl05 = "\x05HL\r\nCD023 12345 0000 01234 00 \r\n";
 const std::string kHt05_23 = "\x05HT\x17\r\n123450067890123456708\r\n";
@@ -35,7 +34,7 @@ std::string Talk(CComPort& port, const std::string& strSent)
     EXPECT_TRUE(port.Write(reinterpret_cast<const uint8_t*>(strSent.data()), static_cast<int>(strSent.size())));
     std::string str;
     uint8_t aby[CComPort::kMaxBlock];
-    for (int nGot = 1; nGot > 0;) {
+    for (int nGot = 1, nReads = 0; nGot > 0 && nReads < 20; ++nReads) {  // 20: a line that never falls quiet
         EXPECT_TRUE(port.Read(aby, &nGot));
         str.append(reinterpret_cast<const char*>(aby), static_cast<size_t>(nGot));
     }
@@ -64,9 +63,7 @@ protected:
             m_ind.SetTune(23, k, anRow23[k]);
             m_ind.SetTune(40, k, anRow40[k]);
         }
-        ASSERT_TRUE(m_line.Start());
-        ASSERT_TRUE(m_line.LinkAs(m_dir.Path(), 5));
-        ASSERT_TRUE(m_port.Open(tkdtest::SimPortParams(5)));
+        ASSERT_TRUE(m_line.Start() && m_line.LinkAs(m_dir.Path(), 5) && m_port.Open(tkdtest::SimPortParams(5)));
     }
 
     tkdtest::CTempDir m_dir;
@@ -96,7 +93,6 @@ TEST_F(CSimLineTest, RepliesAndFaultsOnTheLine)
          "\x05HT\n\r\n" + std::string(21, '0') + "\r\n\x05HT\r\r\n003000027000071500504\r\n"},  // demo entry 13
         {"values clamped to their widths", F::kNone, 0, 0, {Ht(5, 40)}, 0, "\x05HT(\r\n999990000000009990000\r\n"},
         {"HT record above 99", F::kNone, 0, 0, {Ht(5, 200)}, 0, "\x05HT\xC8\r\n" + std::string(21, '0') + "\r\n"},
-        {"nobody at 6 or 41", F::kNone, 0, 0, {Hl(6) + Hl(41)}, 0, ""},
         {"XON, LF, CR, H, 0 as addresses", F::kNone, 0, 0, {Hl(0x11) + Hl(0x0A) + Hl(0x0D) + Hl(0x48) + Hl(0)}, 0,
          Hl(0x11) + kIdle + Hl(0x0A) + kIdle + Hl(0x0D) + kIdle + Hl(0x48) + kIdle + Hl(0) + kIdle},
         {"HT 40 to 40, no tuning", F::kNone, 0, 0, {Ht(40, 40)}, 0, Ht(40, 40) + std::string(21, '0') + "\r\n"},
@@ -119,7 +115,7 @@ TEST_F(CSimLineTest, RepliesAndFaultsOnTheLine)
         m_ind.SetFault(row.eFault, row.nCount, row.cKind);
         for (size_t i = 0; i + 1 < row.astrChunks.size(); ++i) {
             EXPECT_EQ(Talk(m_port, row.astrChunks[i]), "") << "answered before the frame was complete";
-            SleepFor(row.nPauseMs);
+            std::this_thread::sleep_for(std::chrono::milliseconds(row.nPauseMs));
         }
         EXPECT_EQ(Talk(m_port, row.astrChunks.back()), row.strBack);
         m_ind.ClearFault();
@@ -135,18 +131,23 @@ TEST_F(CSimLineTest, RepliesAndFaultsOnTheLine)
 }
 
 // A script steps once per whole reply (holds, skipped doses, a recipe change); faulted replies do not step.
+// Weights are clamped to the five characters, padded with zeros, or sent raw.
 TEST_F(CSimLineTest, ScriptStepsWithWholeRepliesOnly)
 {
-    m_ind.SetScript({{1, 1, 10, 2}, {1, 3, 30}, {1, 0, 40}, {2, 1, 5}, {2, 2, 6}, {1, 1, 7}, {1, 2, 8}, {1, 0, 9}});
+    m_ind.SetScript({{1, 1, 10, 2}, {1, 3, 30}, {1, 0, 40}, {2, 1, 5}, {1, 2, 8}, {4, 1, -12}, {4, 1, 123456},
+                     {4, 1, -123456}, {4, 2, 0, 1, " 1 2 "}});
     std::string strShown;
     for (ESimFault eFault : {ESimFault::kNone, ESimFault::kNoAnswer, ESimFault::kCorrupted, ESimFault::kTruncated,
                              ESimFault::kGarbage}) {
         m_ind.SetFault(eFault, 1);
         strShown += Code(Talk(m_port, Hl(5))) + " ";
     }
-    for (int i = 0; i < 9; ++i)
-        strShown += Code(Talk(m_port, Hl(5))) + " ";
-    EXPECT_EQ(strShown, "11 -- 11 11 -- 11 13 10 21 22 11 12 10 10 ");
+    for (int i = 0; i < 10; ++i) {
+        const std::string strReply = Talk(m_port, Hl(5));
+        strShown += Code(strReply) + ":" + strReply.substr(22, 5) + " ";
+    }
+    EXPECT_EQ(strShown, "11 -- 11 11 -- 11:00010 13:00030 10:00040 21:00005 12:00008 41:-0012 41:99999 41:-9999 "
+                        "42: 1 2  42: 1 2  ");
 }
 
 // The program: options, a stale link replaced, commands on standard input, its log, the link removed at exit.
@@ -156,9 +157,9 @@ TEST(SimProgram, RunsAsTheOperatorDrivesIt)
     tkdtest::CScopedChdir chdir(dir.Path());
     ASSERT_EQ(::symlink("/dev/pts/999999", "COM2"), 0);
     FILE* pStdin = ::popen("exec '" TKD_SIM_PROGRAM "' --port 2 --indicators 3,17,40 --auto --recipes 2 "
-                           "--idle-polls 1 --dose-polls 1 --log line.log > /dev/null", "w");
+                           "--idle-polls 1 --dose-polls 1 --space-pad --log line.log > /dev/null", "w");
     ASSERT_NE(pStdin, nullptr);
-    SleepFor(300);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
     {
         CComPort port(kSlowReads);
         ASSERT_TRUE(port.Open(tkdtest::SimPortParams(2)));
@@ -167,9 +168,10 @@ TEST(SimProgram, RunsAsTheOperatorDrivesIt)
             strCodes += Code(Talk(port, Hl(40))) + " ";
         EXPECT_EQ(strCodes, "20 21 22 23 24 20 20 21 22 23 24 20 ") << "two batches of recipe 2";
         EXPECT_EQ(Talk(port, Ht(3, 12)).substr(6, 5), "01200") << "demo tuning";
+        EXPECT_EQ(Talk(port, Hl(3)).substr(22, 5), "    0") << "weights padded with blanks";
         ::fputs("fault 17 silent 1\n", pStdin);
         ::fflush(pStdin);
-        SleepFor(400);
+        std::this_thread::sleep_for(std::chrono::milliseconds(400));
         EXPECT_EQ(Talk(port, Hl(17)), "");
         EXPECT_EQ(Talk(port, Hl(17)).size(), 33u);
     }

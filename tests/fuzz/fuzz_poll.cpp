@@ -22,17 +22,6 @@
 
 namespace {
 
-// Every reply is in the driver before the poll asks, so no wait is needed: a read ends as soon as the block
-// is in, a silent indicator costs 1 ms, and draining and the silence pause cost nothing.
-CLineTiming ZeroTiming()
-{
-    CLineTiming t;
-    t.nReplyPauseMs = t.nReadGapMs = t.nReadPerByteMs = t.nDrainReadMs = t.nSilenceWaitMs = 0;
-    t.nReadConstMs = 1;
-    t.nDrainLimitMs = 5;
-    return t;
-}
-
 // Recipe 1: doses 1..3; recipe 2: doses 0..4; recipe 3: doses 1, 2 and 5; recipe 0 has dose 0 only (so
 // that a state byte that is no digit, which reads as 0, is followed); the rest none.
 int32_t FinalValue(int nEntry)
@@ -71,7 +60,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
 {
     static tkdtest::CTempDir s_dir;
     static tkdtest::CPtyPeer s_peer;
-    static CComPort s_port{ZeroTiming()};
+    // Every reply is in the driver before the poll asks: a read ends as soon as the block is in, a silent
+    // indicator costs 1 ms, and draining and the silence pause cost nothing.
+    static CComPort s_port{CLineTiming{.nReplyPauseMs = 0, .nReadGapMs = 0, .nReadPerByteMs = 0, .nReadConstMs = 1,
+                                       .nDrainReadMs = 0, .nDrainLimitMs = 5, .nSilenceWaitMs = 0}};
     static CBatchStore s_store;
     static std::string s_strFrames;  // what the port wrote, as far as it has crossed the pseudo-terminal
     auto takeFrames = [] {

@@ -1,5 +1,6 @@
 // Fuzz target: data-file lines (the input split at LF) through the single-pass record reader and
 // LoadRecordLine, then NextRecord over the record text they built, from every position.
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -85,11 +86,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
 {
     static CBatchStore s_store;
     FUZZ_CHECK(s_store.Open(""));
+    for (int e = 0; e < CBatchStore::kEntries; ++e)  // totals near both limits, so that one value crosses them
+        s_store.AddTotal(0, e, e % 2 ? INT32_MAX - 1000 : INT32_MIN + 1000);
     const std::string strInput(reinterpret_cast<const char*>(pData), nSize);
     std::vector<std::string> aHeld;
     for (size_t nStart = 0, nEnd; nStart <= strInput.size(); nStart = nEnd + 1) {
-        nEnd = strInput.find('\n', nStart);
-        nEnd = nEnd == std::string::npos ? strInput.size() : nEnd;
+        nEnd = std::min(strInput.find('\n', nStart), strInput.size());
         CheckLine(s_store, strInput.substr(nStart, nEnd - nStart).c_str(), &aHeld);  // a line holds no terminator
     }
     const int nLen = s_store.GetRecordTextLength(0);

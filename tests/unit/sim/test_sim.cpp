@@ -96,7 +96,7 @@ TEST_F(CSimLineTest, RepliesAndFaultsOnTheLine)
         {"XON, LF, CR, H, 0 as addresses", F::kNone, 0, 0, {Hl(0x11) + Hl(0x0A) + Hl(0x0D) + Hl(0x48) + Hl(0)}, 0,
          Hl(0x11) + kIdle + Hl(0x0A) + kIdle + Hl(0x0D) + kIdle + Hl(0x48) + kIdle + Hl(0) + kIdle},
         {"HT 40 to 40, no tuning", F::kNone, 0, 0, {Ht(40, 40)}, 0, Ht(40, 40) + std::string(21, '0') + "\r\n"},
-        {"split over three writes", F::kNone, 0, 0, {"\x05H", "L\r", "\n"}, 20, kHl05},
+        {"split over two writes", F::kNone, 0, 0, {"\x05H", "L\r\n"}, 20, kHl05},
         {"unfinished frame goes stale after half a second", F::kNone, 0, 0, {"\x05HL\r", "\n"}, 600, ""},
         {"garbage and broken frames ahead", F::kNone, 0, 0,
          {"xyz\r\n\x05H\x03HT\x03HT\x07\r\x05HL\rHH\x05HT\r\r\x05HL\r\n"}, 0, kHl05},

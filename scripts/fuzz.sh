@@ -5,6 +5,7 @@
 #   scripts/fuzz.sh --short       each target for 20 s (what CI runs)
 #   scripts/fuzz.sh               each target for 10 minutes
 #   scripts/fuzz.sh --minutes N   each target for N minutes
+#   scripts/fuzz.sh --seconds N   each target for N seconds
 #
 # The targets run as many at a time as there are cores; new inputs go to build/fuzz/corpus/<target> (the
 # committed seeds under tests/fuzz/corpus are only read), crash inputs and logs to build/fuzz/findings.
@@ -15,14 +16,15 @@ seconds=600
 case "${1:-}" in
   --short) seconds=20 ;;
   --minutes) seconds=$(( ${2:?"--minutes needs a number"} * 60 )) ;;
+  --seconds) seconds=${2:?"--seconds needs a number"} ;;
   "") ;;
-  *) echo "usage: $0 [--short | --minutes N]" >&2; exit 2 ;;
+  *) echo "usage: $0 [--short | --minutes N | --seconds N]" >&2; exit 2 ;;
 esac
 
 build=build/fuzz
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
   -DTKD_BUILD_FUZZ=ON -DTKD_BUILD_GUI=OFF -DTKD_BUILD_BENCH=OFF -DTKD_SANITIZE=ON -DTKD_WERROR=ON >/dev/null
-targets=(fuzz_settings fuzz_reply_shape fuzz_record_line fuzz_next_record fuzz_tune_compare fuzz_poll)
+targets=(fuzz_records fuzz_poll)
 cmake --build "$build" -j "$(nproc)" --target "${targets[@]}"
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1

@@ -1,5 +1,5 @@
 // CTuneSettings::Load over real TK4700_TUNE.INI files (line ends, sections, keys and values, limits), the
-// missing file, GetDataDir. The key=value splitter against its rule: fuzz_settings.
+// missing file, GetDataDir, and the key=value splitter at the settings' and the store's line limits.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -220,6 +220,30 @@ TEST(TuneSettingsDataDir, AppendsOneSeparator)
         EXPECT_EQ(s.GetDataDir(), strReturned);
         EXPECT_EQ(s.GetDataDir(), strReturned) << "second call";
         EXPECT_EQ(s.m_szDataDir, strReturned) << "appended in place";
+    }
+}
+
+// Key and value buffers of exactly maxLen + 1 bytes, as the callers give: the sanitizer build sees any overrun.
+TEST(SplitKeyValue, SplitsAtTheFirstEqualsSignWithinTheLimit)
+{
+    struct CRow { std::string strLine; int nMax; bool bOk; const char* pszKey; const char* pszValue; };
+    const CRow aRows[] = {
+        {"BAUD=9600", 64, true, "BAUD", "9600"},   {"a=b=c", 64, true, "a", "bc"},  // later "=" dropped
+        {" K = v ", 64, true, " K ", " v "},        {"=v", 64, true, "", "v"},    {"k=", 64, true, "k", ""},
+        {"no equals", 64, false, "", ""},           {";k=v", 64, false, "old", "old"},  // comment: untouched
+        {std::string(62, 'k') + "=v", 64, true, "", ""},  {std::string(63, 'k') + "=v", 64, false, "old", "old"},
+        {std::string(125, 'k') + "=vv", 128, true, "", ""}, {std::string(126, 'k') + "=vv", 128, false, "old", "old"},
+    };
+    for (const CRow& row : aRows) {
+        SCOPED_TRACE(row.strLine.substr(0, 16) + " at " + std::to_string(row.nMax));
+        std::vector<char> key(static_cast<size_t>(row.nMax) + 1), value(key.size());
+        std::strcpy(key.data(), "old");
+        std::strcpy(value.data(), "old");
+        ASSERT_EQ(SplitKeyValue(row.strLine.c_str(), row.nMax, key.data(), value.data()), row.bOk);
+        const size_t nEq = row.strLine.find('=');
+        const bool bLong = row.bOk && row.strLine.size() > 20;
+        EXPECT_EQ(key.data(), bLong ? row.strLine.substr(0, nEq) : std::string(row.pszKey));
+        EXPECT_EQ(value.data(), bLong ? row.strLine.substr(nEq + 1) : std::string(row.pszValue));
     }
 }
 

@@ -167,10 +167,10 @@ private Q_SLOTS:
             }
         });
         QTest::keyClick(&window, Qt::Key_F1);
-        QCOMPARE(texts, QStringList({"TK-Dedi, Version 1.0", "TK-Dedi"}));
+        QCOMPARE(texts, QStringList({"TK-Dedi, Version " TKD_VERSION, "TK-Dedi"}));
         QVERIFY(window.isVisible());
     }
 };
 
 QTEST_MAIN(CWindowTest)
-#include "tst_window.moc"
+#include "test_window.moc"

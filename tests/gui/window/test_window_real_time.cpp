@@ -65,4 +65,4 @@ private Q_SLOTS:
 };
 
 QTEST_MAIN(CWindowRealTimeTest)
-#include "tst_window_real_time.moc"
+#include "test_window_real_time.moc"

@@ -48,6 +48,13 @@ bool IsReplyFrom(const uint8_t* pReply, int nLen, bool bTune, int nAddress, int 
            (!bTune || pReply[3] == static_cast<uint8_t>(nEntry));
 }
 
+// The same on every platform: closing first lets the device come back under its old name.
+bool CComPort::Reopen()
+{
+    Close();
+    return Open(m_params);
+}
+
 bool CComPort::ReadReply(uint8_t* pReply, int* pnLen)
 {
     uint8_t abyBlock[kMaxBlock];

@@ -176,12 +176,6 @@ bool CComPort::Close()
     return bClosed;
 }
 
-bool CComPort::Reopen()
-{
-    Close();
-    return Open(m_params);
-}
-
 bool CComPort::IsDead() const
 {
     return m_hComm && m_hComm->m_bDead;

@@ -12,6 +12,7 @@ struct CLineTiming {
     int nDrainLimitMs = 1000;  // a line that never falls quiet is drained for at most this long...
     int nDrainLimitBytes = 4096;  // ...or this many bytes, then purged
     int nSilenceWaitMs = 1000; // wait after a failed download request (search) or a silent poll
+    int nPollPeriodMs = 300;   // a polling pass starts this long after the previous one started
 
     // A profile about six times faster, for tests. Keeps the proportions that matter: the reply
     // pause exceeds the simulator's answer time, and the read gap is shorter than the pause.
@@ -25,6 +26,7 @@ struct CLineTiming {
         t.nDrainReadMs = 5;
         t.nDrainLimitMs = 300;
         t.nSilenceWaitMs = 50;
+        t.nPollPeriodMs = 30;
         return t;
     }
 };

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <new>
 
+#include "line_events.h"
+
 CBatchStore::CBatchStore()
 {
     for (int s = 0; s < kMaxSlots; ++s) {
@@ -230,4 +232,57 @@ void CBatchStore::LocalTime(std::tm* ptm) const
         m_fnClock(ptm);
     else
         StoreLocalTimeNow(ptm);
+}
+
+int CBatchStore::ApplyBatch(int nSlot, const char* pszPending, int nRecipe, const int32_t* anDoseWeight)
+{
+    AppendRecord(nSlot, pszPending);
+    int nRow = -1;
+    for (int d = 0; d < kDoses; ++d) {
+        if (anDoseWeight[d] != 0) {
+            AddTotal(nSlot, nRecipe * 10 + d, anDoseWeight[d]);
+            nRow = nRecipe;
+        }
+    }
+    ++m_anRunCount[nSlot];
+    return nRow;
+}
+
+void CBatchStore::ExportSlot(int nSlot, CSlotImage* pImage) const
+{
+    pImage->nAddress = m_anAddress[nSlot];
+    pImage->anTune.assign(&m_aTune[nSlot][0][0], &m_aTune[nSlot][0][0] + kEntries * kTuneValues);
+    pImage->strRecords.assign(GetRecordText(nSlot), static_cast<size_t>(m_anRecordLength[nSlot]));
+    pImage->nRecordCount = m_anRecordCount[nSlot];
+    pImage->bRecordsFull = m_abRecordsFull[nSlot];
+    pImage->anTotals.assign(m_aTotals[nSlot], m_aTotals[nSlot] + kEntries);
+}
+
+void CBatchStore::ImportSlot(const CSlotImage& image)
+{
+    const int nSlot = RegisterIndicator(image.nAddress);
+    if (nSlot < 0)
+        return;
+    if (image.anTune.size() == static_cast<size_t>(kEntries * kTuneValues))
+        std::memcpy(m_aTune[nSlot], image.anTune.data(), sizeof(m_aTune[nSlot]));
+    if (image.anTotals.size() == static_cast<size_t>(kEntries))
+        std::memcpy(m_aTotals[nSlot], image.anTotals.data(), sizeof(m_aTotals[nSlot]));
+    char* pszRecords = m_apszRecords[nSlot];
+    // Both stores have texts of the same size; a text that would not fit is not taken.
+    if (pszRecords != nullptr && image.strRecords.size() < static_cast<size_t>(kRecordTextBytes)) {
+        std::memcpy(pszRecords, image.strRecords.data(), image.strRecords.size());
+        pszRecords[image.strRecords.size()] = '\0';
+        m_anRecordLength[nSlot] = static_cast<int>(image.strRecords.size());
+        m_anRecordCount[nSlot] = image.nRecordCount;
+        m_abRecordsFull[nSlot] = image.bRecordsFull;
+    }
+}
+
+StoreFile CBatchStore::TakeDataFile(int nSlot, bool* pbNeedLineEnd)
+{
+    const StoreFile hFile = m_ahDataFile[nSlot];
+    *pbNeedLineEnd = m_abNeedLineEnd[nSlot];
+    m_ahDataFile[nSlot] = kInvalidFile;
+    m_abNeedLineEnd[nSlot] = false;
+    return hFile;
 }

@@ -1,14 +1,24 @@
 // CBatchStore: the indicators found, their tuning, records, pending batches, totals and the selection.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <ctime>
+#include <functional>
 
 #include "com_port.h"
 #include "fault_notices.h"
 #include "store_file.h"
 #include "store_seams.h"
 
+struct CSlotImage;
+
+// Where a completed batch goes instead of the data file (the disk writer, through the line thread):
+// the slot, its pending record text (trailing comma included), the recipe and the weights of its doses.
+using BatchSinkFn = std::function<void(int nSlot, const char* pszPending, int nRecipe, const int32_t* anDoseWeight)>;
+
+// Owned by one thread at a time: the window's model by the window's thread, the line's store by the
+// line thread (see line_thread.h). Only RequestStop may be called from another thread.
 class CBatchStore {
 public:
     static constexpr int kMaxSlots = 3;
@@ -48,6 +58,14 @@ public:
     // ---- Per slot ---------------------------------------------------------------------------------
     void ResetPending(int nSlot);
     void ClearRunCount(int nSlot) { m_anRunCount[nSlot] = 0; }
+    // The model's side of a batch the line completed: its record into the record text, its non-zero
+    // dose weights into the totals, one more weighing in the current run. Returns the recipe (the
+    // totals row to show) when a dose weight was added, otherwise -1.
+    int ApplyBatch(int nSlot, const char* pszPending, int nRecipe, const int32_t* anDoseWeight);
+    // What the search left in a slot (address, tuning, record text, totals), and the model's taking
+    // it over into the next free slot after Open.
+    void ExportSlot(int nSlot, CSlotImage* pImage) const;
+    void ImportSlot(const CSlotImage& image);
     int GetIndicatorAddress(int nSlot) const;  // -1 for an empty slot or one outside 0..2
     int IndexOfAddress(int nAddress) const;    // first slot holding the address; 3 when none does
     int GetIndicatorCount() const { return m_nIndicators; }
@@ -126,26 +144,36 @@ public:
     // state code; the buffer (at least 24 bytes) is not terminated. Returns 23.
     int FormatRecordHeader(const char* pszState, char* pBuf) const;
     StoreFile GetDataFile(int nSlot) const { return m_ahDataFile[nSlot]; }
+    // Hands the slot's open data file to its new owner (the disk writer); the slot keeps none.
+    // *pbNeedLineEnd: the file ends inside a line, so the next record must start with CR LF.
+    StoreFile TakeDataFile(int nSlot, bool* pbNeedLineEnd);
 
     // The clock of record headers and moved-aside names; an empty function restores the PC's clock.
     void SetClock(LocalClockFn fnClock);
+    const LocalClockFn& Clock() const { return m_fnClock; }
     // Where failures to keep records and a dead line are reported; null: nowhere.
     void SetFaults(IStoreFaults* pFaults) { m_pFaults = pFaults; }
 
     // ---- Search and polling ---------------------------------------------------------------------------
     // Scans addresses 0..99 for up to three indicators, downloads their tuning and opens their files.
-    // The port is a copy sharing the window's handle. pPump, pScanBar and pDownloadBar may be null.
+    // The port is a copy sharing its owner's handle. pScanBar and pDownloadBar may be null.
     // True when at least one indicator was registered.
-    bool Search(IMessagePump* pPump, CComPort port, IProgressBar* pScanBar, IProgressBar* pDownloadBar);
-    // Asks a running Search (from a handler its pump runs) to end at its next safe point: before the
-    // next address, or after the entry being downloaded once that indicator has been sent its state
-    // code back; an indicator left unfinished is not registered. Search clears the request as it starts.
+    bool Search(CComPort port, IProgressBar* pScanBar, IProgressBar* pDownloadBar);
+    // Asks a running or coming Search, and Poll, to end at the next safe point: before the next
+    // address, or after the entry being downloaded once that indicator has been sent its state code
+    // back (an indicator left unfinished is not registered); in Poll, after the conversation under
+    // way. The only call that may come from another thread. It holds until ClearStopRequest.
     void RequestStop() { m_bStopRequested = true; }
+    void ClearStopRequest() { m_bStopRequested = false; }
+    bool IsStopRequested() const { return m_bStopRequested; }
     // Asks each registered indicator for its state once and follows its batch; on a dead port it asks
-    // nothing and reports the line once. *pnRow = -1, or the
-    // recipe of the last batch that ended in this pass with a non-zero dose weight; *pbCompleted is
-    // set true when a batch ended and otherwise left as the caller set it.
-    void Poll(CComPort port, int* pnRow, bool* pbCompleted);
+    // nothing and reports the line once. *pnRow = -1, or the recipe of the last batch that ended in
+    // this pass with a non-zero dose weight; *pbCompleted is set true when a batch ended and otherwise
+    // left as the caller set it. fnBreak (may be empty) is asked after each conversation: true ends
+    // the pass there.
+    void Poll(CComPort port, int* pnRow, bool* pbCompleted, const std::function<bool()>& fnBreak = {});
+    // Completed batches go to fnSink instead of the data file; an empty function restores the file.
+    void SetBatchSink(BatchSinkFn fnSink) { m_fnBatchSink = std::move(fnSink); }
 
 private:
     void ReleaseBuffers();
@@ -193,7 +221,8 @@ private:
     // starts with CR LF so that its record stands on its own line.
     bool m_abNeedLineEnd[kMaxSlots] = {};
     LocalClockFn m_fnClock;
-    bool m_bStopRequested = false;
+    std::atomic<bool> m_bStopRequested{false};
+    BatchSinkFn m_fnBatchSink;
     IStoreFaults* m_pFaults = nullptr;
     bool m_bLineDeadReported = false;
 };

@@ -3,7 +3,9 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
+#include "record_append.h"
 #include "record_line.h"
 
 namespace {
@@ -340,17 +342,11 @@ bool CBatchStore::LoadRecordLine(int nSlot, const char* pszLine)
 
 bool CBatchStore::WriteRecordLine(StoreFile hFile, const char* pszPending)
 {
-    if (hFile == kInvalidFile)
+    std::string strLine;
+    if (hFile == kInvalidFile || !AddRecordLine(strLine, pszPending))
         return false;
-    const int nLen = static_cast<int>(::strnlen(pszPending, kPendingBytes));
-    if (nLen >= kPendingBytes)
-        return false;  // not a pending record: those are at most 255 characters
-    char szLine[kPendingBytes + 2];
-    const int nKeep = nLen > 0 ? nLen - 1 : 0;
-    std::memcpy(szLine, pszPending, static_cast<size_t>(nKeep));
-    szLine[nKeep] = '\r';
-    szLine[nKeep + 1] = '\n';
-    return StoreFileAppend(hFile, szLine, nKeep + 2) == nKeep + 2;
+    const int nLen = static_cast<int>(strLine.size());
+    return StoreFileAppend(hFile, strLine.data(), nLen) == nLen;
 }
 
 bool CBatchStore::AppendDataLine(int nSlot, const char* pszPending)
@@ -364,30 +360,19 @@ bool CBatchStore::AppendDataLine(int nSlot, const char* pszPending)
             m_pFaults->Report(FAULT_NO_DATA_FILE, nAddress, szPath, "");
         return false;
     }
-    if (m_abNeedLineEnd[nSlot]) {
-        if (StoreFileAppend(hFile, "\r\n", 2) != 2)
-            return Fault(FAULT_RECORD_WRITE, nAddress, szPath);
-        m_abNeedLineEnd[nSlot] = false;
-    }
-    int64_t nBefore = -1;
-    if (!StoreFileSize(hFile, &nBefore))
-        nBefore = -1;
-    const bool bWritten = WriteRecordLine(hFile, pszPending);
-    // A completed batch is kept only once it is on the disk, not merely in the system's cache.
-    if (bWritten && StoreFileFlush(hFile)) {
+    std::string strLine;
+    if (!AddRecordLine(strLine, pszPending))
+        return Fault(FAULT_RECORD_WRITE, nAddress, szPath);
+    bool bNeedLineEnd = m_abNeedLineEnd[nSlot];
+    const EAppendResult eResult =
+        AppendRecordLines(hFile, strLine.data(), static_cast<int>(strLine.size()), &bNeedLineEnd);
+    m_abNeedLineEnd[nSlot] = bNeedLineEnd;
+    if (eResult == APPEND_OK) {
         if (m_pFaults != nullptr)
             m_pFaults->Cleared(FAULT_RECORD_WRITE, nAddress);
         return true;
     }
-    Fault(FAULT_RECORD_WRITE, nAddress, szPath);
-    // A record written only in part would glue the next one to its torn end: cut it off again, and
-    // when even that fails, start the next record on a line of its own. A whole line that only
-    // failed to flush stays: it may still reach the disk.
-    int64_t nNow = -1;
-    if (!bWritten && StoreFileSize(hFile, &nNow) && nNow != nBefore &&
-        (nBefore < 0 || !StoreFileTruncate(hFile, nBefore)))
-        m_abNeedLineEnd[nSlot] = true;
-    return false;
+    return Fault(FAULT_RECORD_WRITE, nAddress, szPath);
 }
 
 int CBatchStore::FormatRecordHeader(const char* pszState, char* pBuf) const

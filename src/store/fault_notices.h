@@ -16,6 +16,10 @@ enum EStoreFault {
     FAULT_LINE_DEAD,        // the line's device is gone
     FAULT_PORT_OPEN,        // the port cannot be opened
     FAULT_PORT_BUSY,        // the port cannot be opened: another program holds it
+    FAULT_FLUSH_SLOW,       // a write to the data file has not returned within a second
+    FAULT_FLUSH_RESUMED,    // ...and has now returned
+    FAULT_QUEUE_FULL,       // too many records wait for the disk: this one is not kept in the file
+    FAULT_RECORD_TORN,      // a record went in part and could not be cut off: later ones wait for a search
     FAULT_KINDS
 };
 

@@ -11,12 +11,6 @@ namespace {
 constexpr int kScanAddresses = 100;  // bus addresses 0..99
 constexpr int kDownloadRetries = 3;
 
-void Pump(IMessagePump* pPump)
-{
-    if (pPump != nullptr)
-        pPump->PumpOneMessage();
-}
-
 // A state-code byte goes into the record header as it is, where a record line holds the recipe and
 // dose digits. Any other byte makes a line that is no record line: a terminator would cut the record, a
 // "|" would split it in the record text, CR LF would split its line in the data file, and "=" or a
@@ -50,10 +44,9 @@ void SetBar(IProgressBar* pBar, int nPos)
 
 }  // namespace
 
-bool CBatchStore::Search(IMessagePump* pPump, CComPort port, IProgressBar* pScanBar, IProgressBar* pDownloadBar)
+bool CBatchStore::Search(CComPort port, IProgressBar* pScanBar, IProgressBar* pDownloadBar)
 {
     bool bResult = false;
-    m_bStopRequested = false;
     if (port.IsOpen()) {
         const int nWaitMs = port.Timing().nSilenceWaitMs;
         int nFound = 0;
@@ -63,7 +56,6 @@ bool CBatchStore::Search(IMessagePump* pPump, CComPort port, IProgressBar* pScan
         port.Drain();
         for (int nAddress = 0; nAddress < kScanAddresses; ++nAddress) {
             SetBar(pScanBar, nAddress + 1);
-            Pump(pPump);
             if (nFound == kMaxSlots || m_bStopRequested)
                 break;
             if (!ExchangeWith(port, REQ_HL, nAddress, 0, abyReply, &nLen))
@@ -74,7 +66,6 @@ bool CBatchStore::Search(IMessagePump* pPump, CComPort port, IProgressBar* pScan
             for (int nEntry = 0; nEntry < kEntries; ++nEntry) {
                 bool bOk = ExchangeWith(port, REQ_HT, nAddress, nEntry, abyReply, &nLen);
                 for (int nRetry = 0; !bOk && nRetry < kDownloadRetries; ++nRetry) {
-                    Pump(pPump);
                     if (m_bStopRequested)
                         break;
                     SleepMs(nWaitMs);
@@ -85,7 +76,6 @@ bool CBatchStore::Search(IMessagePump* pPump, CComPort port, IProgressBar* pScan
                     break;
                 }
                 SetBar(pDownloadBar, nEntry + 1);
-                Pump(pPump);
                 int32_t anValues[kTuneValues];
                 // Every accepted reply has at least 29 bytes, so positions 6..26 are its own bytes.
                 ParseTuneRow(abyReply + kReplyPosTuneDigits, anValues);
@@ -113,11 +103,14 @@ bool CBatchStore::Search(IMessagePump* pPump, CComPort port, IProgressBar* pScan
     return bResult;
 }
 
-void CBatchStore::Poll(CComPort port, int* pnRow, bool* pbCompleted)
+void CBatchStore::Poll(CComPort port, int* pnRow, bool* pbCompleted, const std::function<bool()>& fnBreak)
 {
     *pnRow = -1;
-    for (int s = 0; s < m_nIndicators && s < kMaxSlots && !port.IsDead(); ++s)
+    for (int s = 0; s < m_nIndicators && s < kMaxSlots && !port.IsDead(); ++s) {
         PollSlot(port, s, pnRow, pbCompleted);
+        if (m_bStopRequested || (fnBreak && fnBreak()))
+            break;
+    }
     // A vanished line is reported once, when it is first seen, and asked nothing more until a search
     // reopens it: each request would otherwise cost the tick its waits.
     if (port.IsDead() && !m_bLineDeadReported) {
@@ -185,15 +178,13 @@ void CBatchStore::PollSlot(CComPort& port, int nSlot, int* pnRow, bool* pbComple
 
     // Dose digit back to 0: the batch is complete.
     const char* pszPending = GetPending(nSlot);
-    AppendRecord(nSlot, pszPending);
-    AppendDataLine(nSlot, pszPending);
-    for (int d = 0; d < kDoses; ++d) {
-        if (m_aDoseWeight[nSlot][d] != 0) {
-            AddTotal(nSlot, nRecipe * 10 + d, m_aDoseWeight[nSlot][d]);
-            *pnRow = nRecipe;
-        }
-    }
+    const int nRow = ApplyBatch(nSlot, pszPending, nRecipe, m_aDoseWeight[nSlot]);
+    if (m_fnBatchSink)
+        m_fnBatchSink(nSlot, pszPending, nRecipe, m_aDoseWeight[nSlot]);
+    else
+        AppendDataLine(nSlot, pszPending);
+    if (nRow != -1)
+        *pnRow = nRow;
     ResetPending(nSlot);
-    ++m_anRunCount[nSlot];
     *pbCompleted = true;
 }

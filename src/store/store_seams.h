@@ -1,16 +1,8 @@
-// The small interfaces the store talks through: the message pump, the progress bars, the local clock.
+// The small interfaces the store talks through: the progress bars and the local clock.
 #pragma once
 
 #include <ctime>
 #include <functional>
-
-// Dispatches at most one waiting message of the user-interface thread and returns at once when
-// none waits. The search calls it between its requests so that the window stays alive.
-class IMessagePump {
-public:
-    virtual ~IMessagePump() = default;
-    virtual void PumpOneMessage() = 0;
-};
 
 // A progress bar of range 0..99 (the search's address-scan and tuning-download bars).
 class IProgressBar {

@@ -7,11 +7,14 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <type_traits>
+#include <variant>
 
 #include "batch_store.h"
 #include "chart_rects.h"
 #include "com_port.h"
 #include "draw_surface.h"
+#include "line_thread.h"
 #include "store_seams.h"
 #include "tune_settings.h"
 #include "weigh_chart.h"
@@ -40,6 +43,12 @@ CBatchDlg::CBatchDlg(IBatchView& view, const CBatchContext& context) : m_view(vi
     m_ctx.m_store.SetFaults(&m_notices);
 }
 
+CBatchDlg::~CBatchDlg()
+{
+    // The line thread wakes the view through this object: it ends before either goes.
+    FinishLine(false);
+}
+
 void CBatchDlg::OnShowWindow()
 {
     if (m_bShown)
@@ -53,7 +62,10 @@ void CBatchDlg::OnShowWindow()
         return;
     if (!m_ctx.m_store.Open(""))
         return;
-    if (!m_ctx.m_port.Open(m_ctx.m_settings.GetPortParams())) {
+    const bool bPortOpen = m_ctx.m_port.Open(m_ctx.m_settings.GetPortParams());
+    // From here on the port belongs to the line thread.
+    m_pLine = std::make_unique<CLineThread>(m_ctx.m_port, m_events, m_ctx.m_store.Clock());
+    if (!bPortOpen) {
         // A second copy of the program would otherwise show an empty window and say nothing.
         char szError[256];
         m_ctx.m_port.LastErrorText(szError, sizeof szError);
@@ -89,7 +101,7 @@ void CBatchDlg::OnPaint()
 void CBatchDlg::DrawPanels()
 {
     IDrawSurface& surface = m_view.Surface();
-    CWeighChart::DrawStatus(surface, m_nTimer);
+    CWeighChart::DrawStatus(surface, m_bPolling ? 1 : 0);
     m_ctx.m_chartCurrent.Draw(surface, g_rcChartCurrent.m_nLeft, g_rcChartCurrent.m_nTop,
                               g_rcChartCurrent.m_nRight, g_rcChartCurrent.m_nBottom);
     m_ctx.m_chartAll.Draw(surface, g_rcChartAll.m_nLeft, g_rcChartAll.m_nTop, g_rcChartAll.m_nRight,
@@ -281,8 +293,7 @@ void CBatchDlg::BuildSeries(CWeighChart& chart, int nCount, int nStart)
 
 void CBatchDlg::OnSearch()
 {
-    // The search's pump dispatches clicks, this one included: a second search inside the first
-    // would reset the store under the running one.
+    // A second search while one runs would reset the store under it.
     if (m_bSearching)
         return;
     OnStop();
@@ -298,30 +309,57 @@ void CBatchDlg::OnSearch()
     for (int nSlot = 0; nSlot < kSlots; ++nSlot)
         store.ClearRunCount(nSlot);
 
-    // A line whose device vanished (an unplugged adapter) comes back here: reopened with the
-    // parameters it was opened with, then scanned.
     m_notices.ClearIndicators();
-    if (m_ctx.m_port.IsDead()) {
-        if (m_ctx.m_port.Reopen()) {
-            m_notices.Cleared(FAULT_LINE_DEAD, -1);
-        } else {
-            char szError[256];
-            m_ctx.m_port.LastErrorText(szError, sizeof szError);
-            m_notices.Report(m_ctx.m_port.OpenError() == PORT_OPEN_BUSY ? FAULT_PORT_BUSY : FAULT_PORT_OPEN, -1,
-                             m_ctx.m_port.Name(), szError);
-        }
-    }
-
+    if (m_pLine == nullptr)
+        return;  // the start-up work stopped before the line: nothing to search on
     m_bSearching = true;
-    // The search gets a copy of the port that shares its handle.
-    const bool bFound = store.Search(&m_view.Pump(), m_ctx.m_port, &m_view.Progress(IDC_PROGRESS_SCAN),
-                                     &m_view.Progress(IDC_PROGRESS_DOWNLOAD));
-    m_bSearching = false;
-    if (m_bCloseRequested) {
-        m_view.CloseWindow();
-        return;
+    m_pLine->Search(szDataDir);
+}
+
+void CBatchDlg::OnLineEvents()
+{
+    for (CLineEvent& event : m_events.TakeAll()) {
+        if (m_bDestroyed)
+            return;
+        std::visit(
+            [this](auto& e) {
+                using T = std::decay_t<decltype(e)>;
+                if constexpr (std::is_same_v<T, CProgressEvent>)
+                    m_view.Progress(e.eBar == BAR_SCAN ? IDC_PROGRESS_SCAN : IDC_PROGRESS_DOWNLOAD).SetPos(e.nPos);
+                else if constexpr (std::is_same_v<T, CFaultEvent>)
+                    ApplyFault(e);
+                else if constexpr (std::is_same_v<T, CSearchDoneEvent>)
+                    ApplySearchDone(e);
+                else if constexpr (std::is_same_v<T, CPassEvent>)
+                    ApplyPass(e);
+                else if constexpr (std::is_same_v<T, CLineEndedEvent>) {
+                    // The close that asked the line to stop can go on now.
+                    m_bSearching = false;
+                    m_bPolling = false;
+                    m_view.CloseWindow();
+                }
+            },
+            event);
     }
-    if (!bFound)
+}
+
+void CBatchDlg::ApplyFault(const CFaultEvent& fault)
+{
+    if (fault.bCleared)
+        m_notices.Cleared(fault.eKind, fault.nAddress);
+    else
+        m_notices.Report(fault.eKind, fault.nAddress, fault.strSubject.c_str(), fault.strSystemText.c_str());
+}
+
+void CBatchDlg::ApplySearchDone(const CSearchDoneEvent& done)
+{
+    m_bSearching = false;
+    if (m_bCloseRequested)
+        return;  // the line's end closes the window
+    CBatchStore& store = m_ctx.m_store;
+    for (const CSlotImage& image : done.aSlots)
+        store.ImportSlot(image);
+    if (!done.bFound)
         return;
 
     EnableControls(true);
@@ -347,23 +385,36 @@ void CBatchDlg::OnSearch()
 
 bool CBatchDlg::OnCloseRequest()
 {
-    if (!m_bSearching)
+    if (m_bCloseRequested)
+        return !m_bSearching && !m_bPolling;
+    if (!m_bSearching && !m_bPolling)
         return true;
     // Closing the port under the search would cut off the indicator being downloaded before it gets
-    // its state code back, which can leave it on another recipe: the search stops itself instead.
+    // its state code back, which can leave it on another recipe; a poll is let finish its
+    // conversation. The line stops itself, and its end closes the window.
     m_bCloseRequested = true;
-    m_ctx.m_store.RequestStop();
+    m_pLine->RequestStop();
     return false;
+}
+
+void CBatchDlg::OnEndSession()
+{
+    m_bCloseRequested = true;
+    FinishLine(false);
+    m_bSearching = false;
+    m_bPolling = false;
+    m_view.CloseWindow();
 }
 
 void CBatchDlg::OnStart()
 {
     m_view.EnableControl(IDC_SEARCH, false);
     m_view.EnableControl(IDC_START, false);
-    if (m_nTimer != 0)
+    if (m_bPolling || m_pLine == nullptr)
         return;
-    m_nTimer = m_view.StartTimer(g_nPollTimerId, g_nPollPeriodMs);
-    CWeighChart::DrawStatus(m_view.Surface(), m_nTimer);
+    m_bPolling = true;
+    m_pLine->StartPolling();
+    CWeighChart::DrawStatus(m_view.Surface(), 1);
     m_view.Repaint();
 }
 
@@ -371,40 +422,62 @@ void CBatchDlg::OnStop()
 {
     m_view.EnableControl(IDC_SEARCH, true);
     m_view.EnableControl(IDC_START, true);
-    if (m_nTimer != 0 && m_view.StopTimer(m_nTimer)) {
-        m_nTimer = 0;
+    if (m_bPolling) {
+        m_bPolling = false;
+        m_pLine->StopPolling();
         OnPaint();
     }
-    for (int nSlot = 0; nSlot < kSlots; ++nSlot) {
-        m_ctx.m_store.ResetPending(nSlot);
+    for (int nSlot = 0; nSlot < kSlots; ++nSlot)
         m_ctx.m_store.ClearRunCount(nSlot);
-    }
 }
 
-void CBatchDlg::OnTimer()
+void CBatchDlg::ApplyPass(const CPassEvent& pass)
 {
-    int nRow = -1;
-    bool bCompleted = false;
     CBatchStore& store = m_ctx.m_store;
-    store.Poll(m_ctx.m_port, &nRow, &bCompleted);
+    int nRow = -1;
+    for (const CBatch& batch : pass.aBatches) {
+        const int nBatchRow = store.ApplyBatch(batch.nSlot, batch.strPending.c_str(), batch.nRecipe, batch.anDoseWeight);
+        if (nBatchRow != -1)
+            nRow = nBatchRow;
+    }
     if (nRow == -1)
         return;
     // The row shows the current indicator, whichever indicator completed the weighing.
     const int nSlot = store.GetCurrentIndicator();
     SetTotalsRow(nSlot, nRow);
-    if (bCompleted) {
-        ClearPanels();
-        BuildCurrentSeries(store.GetRunStart(nSlot));
-        BuildAllSeries();
+    ClearPanels();
+    BuildCurrentSeries(store.GetRunStart(nSlot));
+    BuildAllSeries();
+}
+
+void CBatchDlg::FinishLine(bool bTell)
+{
+    if (m_pLine == nullptr)
+        return;
+    const int nLost = m_pLine->Finish(kExitWriterWaitMs);
+    m_pLine.reset();
+    // What the line and the writer reported last still reaches standard error.
+    for (CLineEvent& event : m_events.TakeAll()) {
+        if (auto* pFault = std::get_if<CFaultEvent>(&event))
+            ApplyFault(*pFault);
     }
+    if (nLost <= 0)
+        return;
+    char szText[256];
+    std::snprintf(szText, sizeof szText, "%d отвес(ов) не удалось записать в файлы данных: они остались только в памяти", nLost);
+    std::fprintf(stderr, "tk-dedi: %s\n", szText);
+    if (bTell)
+        m_view.ErrorReporter().ShowError(szText);
 }
 
 void CBatchDlg::OnDestroy()
 {
     if (m_bDestroyed)
         return;
-    m_bDestroyed = true;
     OnStop();
+    FinishLine(true);
+    m_bDestroyed = true;
+    // The line thread has ended: the port is the window's again, to close.
     m_ctx.m_port.Close();
     m_ctx.m_store.Close();
     m_ctx.m_store.Release();

@@ -3,7 +3,6 @@
 
 class IDrawSurface;
 class IErrorReporter;
-class IMessagePump;
 class IProgressBar;
 
 // Control ids of dialog template 102, in tab order.
@@ -37,9 +36,6 @@ enum : int {
 
 // The system-menu command of the About box (the low four bits of a system command are the system's).
 inline constexpr int g_nIdmAbout = 16;
-// The polling timer: id 3, one tick every 300 ms.
-inline constexpr int g_nPollTimerId = 3;
-inline constexpr int g_nPollPeriodMs = 300;
 
 // Implemented by the Qt window (ui/qt/batch_window.*); a native Windows dialog (ui/win32/, its twin)
 // implements the same. Controls are addressed by their template ids. Nothing here notifies the logic: programmatic
@@ -72,13 +68,10 @@ public:
     // Progress bars 1007 and 1008. Setting a range keeps the position within it (at 0 for a new bar).
     virtual void ProgressSetRange(int nId, int nMin, int nMax) = 0;
     virtual IProgressBar& Progress(int nId) = 0;
-    // What the search calls between its requests to keep the window alive.
-    virtual IMessagePump& Pump() = 0;
 
-    // Starts the periodic timer; its id, or 0 when it could not be started. Ticks reach OnTimer.
-    virtual int StartTimer(int nTimerId, int nPeriodMs) = 0;
-    // False when no such timer ran.
-    virtual bool StopTimer(int nTimerId) = 0;
+    // Called from any thread: the dialog's OnLineEvents is to run on the window's thread soon. Only
+    // wakes that thread (a queued call on Qt, PostMessage on Win32); never calls the dialog directly.
+    virtual void PostWake() = 0;
 
     // The client-area drawing surface; Repaint shows what was drawn on it.
     virtual IDrawSurface& Surface() = 0;
@@ -93,6 +86,7 @@ public:
     virtual void ShowWarning(const char* pszText) = 0;
     // Runs the About box modally.
     virtual void ShowAbout() = 0;
-    // Ends the dialog as the close box would; used once a search that a close interrupted has returned.
+    // Ends the dialog as the close box would; used once a search or polling that a close
+    // interrupted has stopped.
     virtual void CloseWindow() = 0;
 };

@@ -1,8 +1,11 @@
 // CDlgRig: the objects the main dialog works on, in a temporary directory with a simulated line as COM1; a recording view.
 #pragma once
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <functional>
+#include <thread>
 #include <map>
 #include <string>
 #include <vector>
@@ -51,8 +54,8 @@ struct CDlgRig {
 };
 
 // A view without a window: keeps what the logic shows. A control never touched is enabled, as the
-// template creates it. The search's pump runs m_fnHook at its m_nHookAt-th call, as a click would.
-class CRecordingView : public IBatchView, IMessagePump, IProgressBar, IErrorReporter {
+// template creates it. A wake from the line thread is only noted: RunUntil applies the events.
+class CRecordingView : public IBatchView, IProgressBar, IErrorReporter {
 public:
     bool IsEnabled(int nId) const { return !m_mapEnabled.contains(nId) || m_mapEnabled.at(nId); }
     void EnableControl(int nId, bool bEnable) override { m_mapEnabled[nId] = bEnable; }
@@ -92,15 +95,8 @@ public:
 
     void ProgressSetRange(int, int, int) override {}
     IProgressBar& Progress(int) override { return *this; }
-    void SetPos(int) override {}
-    IMessagePump& Pump() override { return *this; }
-    void PumpOneMessage() override
-    {
-        if (++m_nPumps == m_nHookAt && m_fnHook)
-            m_fnHook();
-    }
-    int StartTimer(int nTimerId, int) override { return ++m_nTimerStarts, m_nRunningTimer = m_bTimerWorks ? nTimerId : 0; }
-    bool StopTimer(int nTimerId) override { return nTimerId != 0 && nTimerId == m_nRunningTimer && !(m_nRunningTimer = 0); }
+    void SetPos(int) override { ++m_nBarMoves; }
+    void PostWake() override { m_bWoken = true; }
     IDrawSurface& Surface() override { return m_surface; }
     void Repaint() override { ++m_nRepaints; }
     bool IsMinimized() const override { return m_bMinimized; }
@@ -116,11 +112,26 @@ public:
     std::map<int, int> m_mapSel;
     Strings m_astrColumns, m_astrMessages, m_astrWarnings;  // columns as "heading/width"
     std::vector<Strings> m_aRows;
-    int m_nCellWrites = 0, m_nTimerStarts = 0, m_nRunningTimer = 0, m_nRepaints = 0, m_nAbouts = 0, m_nCloses = 0;
-    int m_nPumps = 0, m_nHookAt = 50;
-    bool m_bTimerWorks = true, m_bMinimized = false;
-    std::function<void()> m_fnHook;
+    int m_nCellWrites = 0, m_nRepaints = 0, m_nAbouts = 0, m_nCloses = 0, m_nBarMoves = 0;
+    bool m_bMinimized = false;
+    std::atomic<bool> m_bWoken{false};
     CRecordingSurface m_surface;
 };
+
+// The window's loop for a test: applies the line's events whenever they wake the view, until
+// done() holds; false when nTimeoutMs passed first.
+inline bool RunUntil(CBatchDlg& dlg, CRecordingView& view, const std::function<bool()>& done, int nTimeoutMs = 20000)
+{
+    const auto tEnd = std::chrono::steady_clock::now() + std::chrono::milliseconds(nTimeoutMs);
+    for (;;) {
+        if (view.m_bWoken.exchange(false))
+            dlg.OnLineEvents();
+        if (done())
+            return true;
+        if (std::chrono::steady_clock::now() > tEnd)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
 
 }  // namespace tkdtest

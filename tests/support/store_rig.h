@@ -44,7 +44,7 @@ protected:
 
     bool OpenPort() { return m_port.Open(SimPortParams(1)); }
     // A search as the window runs it: the store opened on the directory, the port's copy handed over.
-    bool Search() { return m_store.Open(m_strDataDir.c_str()) && m_store.Search(nullptr, m_port, nullptr, nullptr); }
+    bool Search() { return m_store.Open(m_strDataDir.c_str()) && m_store.Search(m_port, nullptr, nullptr); }
     // Polling ticks; returns the number of batches completed (and checks the completed flag says so).
     int Poll(int nTicks = 1);
     // Registers an indicator in the next slot with the simulator's tuning and opens its files, as a

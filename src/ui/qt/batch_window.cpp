@@ -141,8 +141,6 @@ CBatchWindow::CBatchWindow(const CBatchContext& context, IErrorReporter* pReport
     m_pCanvasLayer->setGeometry(QRect(QPoint(0, 0), ClientSize()));
     m_pCanvasLayer->raise();
 
-    m_timer.setTimerType(Qt::CoarseTimer);
-    connect(&m_timer, &QTimer::timeout, this, [this] { m_dlg.OnTimer(); });
     // Linux offers no way into the window manager's menu: the About command comes from F1 and
     // from the dialog's context menu instead.
     auto* pHelp = new QShortcut(QKeySequence(Qt::Key_F1), this);
@@ -402,22 +400,11 @@ IProgressBar& CBatchWindow::Progress(int nId)
     return nId == IDC_PROGRESS_SCAN ? *m_pScanAdapter : *m_pDownloadAdapter;
 }
 
-int CBatchWindow::StartTimer(int nTimerId, int nPeriodMs)
+void CBatchWindow::PostWake()
 {
-    if (nTimerId == 0 || nPeriodMs <= 0)
-        return 0;
-    m_nTimerId = nTimerId;
-    m_timer.start(nPeriodMs);
-    return nTimerId;
-}
-
-bool CBatchWindow::StopTimer(int nTimerId)
-{
-    if (nTimerId == 0 || nTimerId != m_nTimerId || !m_timer.isActive())
-        return false;
-    m_timer.stop();
-    m_nTimerId = 0;
-    return true;
+    // From the line thread or the disk writer: a queued call, run by this window's event loop (or
+    // by a modal box's loop, so that the line's results keep coming while the About box is open).
+    QMetaObject::invokeMethod(this, [this] { m_dlg.OnLineEvents(); }, Qt::QueuedConnection);
 }
 
 void CBatchWindow::Repaint()

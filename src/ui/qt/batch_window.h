@@ -2,7 +2,6 @@
 #pragma once
 
 #include <QDialog>
-#include <QTimer>
 
 #include <memory>
 
@@ -30,7 +29,6 @@ public:
     QTreeWidget* TotalsList() const { return m_pList; }
     QProgressBar* ProgressBar(int nId) const;
     QImage& Canvas() { return m_canvas.Image(); }
-    const QTimer& PollTimer() const { return m_timer; }
     // Runs the destroy handler once (also done by the destructor).
     void Destroy();
 
@@ -51,9 +49,7 @@ public:
     void ListSetFullRowSelect() override;
     void ProgressSetRange(int nId, int nMin, int nMax) override;
     IProgressBar& Progress(int nId) override;
-    IMessagePump& Pump() override { return m_pump; }
-    int StartTimer(int nTimerId, int nPeriodMs) override;
-    bool StopTimer(int nTimerId) override;
+    void PostWake() override;
     IDrawSurface& Surface() override { return m_canvas; }
     void Repaint() override;
     bool IsMinimized() const override { return isMinimized(); }
@@ -79,11 +75,8 @@ private:
     QComboBox* Combo(int nId) const;
 
     CCanvasSurface m_canvas;
-    CQtMessagePump m_pump;
     CQtErrorReporter m_reporter;
     IErrorReporter* m_pReporter;
-    QTimer m_timer;
-    int m_nTimerId = 0;  // the id StartTimer handed out; 0 while stopped
 
     struct CControl {
         int m_nId;

@@ -1,17 +1,11 @@
-// Qt stand-ins for the message pump, the progress bars and the error message box.
+// Qt stand-ins for the progress bars and the error message box.
 #include "qt_adapters.h"
 
-#include <QCoreApplication>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QString>
 
 #include <algorithm>
-
-void CQtMessagePump::PumpOneMessage()
-{
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
-}
 
 void CQtProgressBar::SetPos(int nPos)
 {
@@ -20,8 +14,6 @@ void CQtProgressBar::SetPos(int nPos)
     if (m_pBar->value() == nPos)
         return;
     m_pBar->setValue(nPos);
-    // The search blocks the event loop between its pump calls; paint now rather than at the next one.
-    m_pBar->repaint();
 }
 
 void CQtErrorReporter::ShowError(const char* pszText)

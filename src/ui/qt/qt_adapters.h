@@ -1,4 +1,4 @@
-// Qt stand-ins for the core's small interfaces: the search's message pump, a progress bar, the error message box.
+// Qt stand-ins for the core's small interfaces: a progress bar and the error message box.
 #pragma once
 
 #include "store_seams.h"
@@ -7,13 +7,7 @@
 class QProgressBar;
 class QWidget;
 
-// One trip through the Qt event loop per step of a search (the Windows build takes one queued message).
-class CQtMessagePump : public IMessagePump {
-public:
-    void PumpOneMessage() override;
-};
-
-// Drives a QProgressBar and repaints it at once, so that the bar moves while the search blocks the thread.
+// Drives a QProgressBar, clamping positions to its range as a progress control does.
 class CQtProgressBar : public IProgressBar {
 public:
     explicit CQtProgressBar(QProgressBar* pBar) : m_pBar(pBar) {}

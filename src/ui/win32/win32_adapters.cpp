@@ -1,23 +1,9 @@
-// Win32 message pump, progress bar and error message box.
+// Win32 progress bar and error message box.
 #include "win32_adapters.h"
 
 #include <commctrl.h>
 
 #include "win32_text.h"
-
-void CWin32MessagePump::PumpOneMessage()
-{
-    MSG msg;
-    if (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        if (msg.message == WM_QUIT) {
-            // Not ours to take: the modal loop must still see it when the search has returned.
-            PostQuitMessage(static_cast<int>(msg.wParam));
-            return;
-        }
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
-}
 
 void CWin32ProgressBar::SetPos(int nPos)
 {
@@ -25,7 +11,6 @@ void CWin32ProgressBar::SetPos(int nPos)
     if (hBar == nullptr)
         return;
     SendMessageW(hBar, PBM_SETPOS, static_cast<WPARAM>(nPos), 0);
-    UpdateWindow(hBar);
 }
 
 void CWin32ErrorReporter::ShowError(const char* pszText)

@@ -1,4 +1,4 @@
-// Win32 stand-ins for the core's small interfaces: the search's message pump, a progress bar, the error message box.
+// Win32 stand-ins for the core's small interfaces: a progress bar and the error message box.
 #pragma once
 
 #include <windows.h>
@@ -6,14 +6,7 @@
 #include "store_seams.h"
 #include "tune_settings.h"
 
-// Takes at most one queued message of any window of the thread, translates and dispatches it.
-class CWin32MessagePump : public IMessagePump {
-public:
-    void PumpOneMessage() override;
-};
-
-// A common progress control of the dialog, addressed by its id; repainted at once, because the
-// search blocks the thread between its pump calls.
+// A common progress control of the dialog, addressed by its id.
 class CWin32ProgressBar : public IProgressBar {
 public:
     explicit CWin32ProgressBar(int nId) : m_nId(nId) {}

@@ -12,6 +12,8 @@ namespace {
 
 // Posted to the dialog once its first show has settled (activation and the dialog manager's focus).
 constexpr UINT kMsgAfterShow = WM_APP + 1;
+// Posted by the line thread and the disk writer: their events wait in the dialog's queue.
+constexpr UINT kMsgLineEvents = WM_APP + 2;
 
 // The warning boxes: OK, Esc and the close box close them; they belong to no modal loop.
 INT_PTR CALLBACK WarningProc(HWND hwnd, UINT nMsg, WPARAM wParam, LPARAM)
@@ -166,15 +168,24 @@ INT_PTR CWin32BatchWindow::OnMessage(UINT nMsg, WPARAM wParam, LPARAM)
     case WM_HELP:
         m_dlg.OnSysCommand(g_nIdmAbout);
         return TRUE;
-    case WM_TIMER:
-        // The timer id is not looked at: the dialog runs one timer only.
-        m_dlg.OnTimer();
+    case kMsgLineEvents:
+        m_dlg.OnLineEvents();
+        return TRUE;
+    case WM_QUERYENDSESSION:
+        // Windows may end the session: the records are written at WM_ENDSESSION.
+        SetWindowLongPtrW(m_hwnd, DWLP_MSGRESULT, TRUE);
+        return TRUE;
+    case WM_ENDSESSION:
+        // The process ends once this returns: the safe stop and the writer's queue happen now.
+        if (wParam != FALSE)
+            m_dlg.OnEndSession();
         return TRUE;
     case WM_COMMAND:
         OnCommand(LOWORD(wParam), HIWORD(wParam));
         return TRUE;
     case WM_DESTROY:
         m_dlg.OnDestroy();
+        m_hwndWake = nullptr;
         SetWindowLongPtrW(m_hwnd, DWLP_USER, 0);
         m_hwnd = nullptr;
         m_surface.SetWindow(nullptr);
@@ -191,6 +202,7 @@ INT_PTR CWin32BatchWindow::OnMessage(UINT nMsg, WPARAM wParam, LPARAM)
 
 void CWin32BatchWindow::OnInitDialog()
 {
+    m_hwndWake = m_hwnd;
     m_surface.SetWindow(m_hwnd);
     m_reporter.SetOwner(m_hwnd);
     m_scanBar.SetDialog(m_hwnd);
@@ -221,7 +233,7 @@ void CWin32BatchWindow::OnCommand(int nId, int nCode)
     case IDOK:      // Enter
     case IDCANCEL:  // "Выход", Esc, the close box
         if (m_bEnded || !m_dlg.OnCloseRequest())
-            return;  // a search is running: it is stopped, and CloseWindow follows when it has returned
+            return;  // the line is busy: it is stopped, and CloseWindow follows when it has
         m_nResult = nId;
         m_bEnded = true;
         return;
@@ -369,16 +381,11 @@ IProgressBar& CWin32BatchWindow::Progress(int nId)
     return nId == IDC_PROGRESS_SCAN ? m_scanBar : m_downloadBar;
 }
 
-int CWin32BatchWindow::StartTimer(int nTimerId, int nPeriodMs)
+void CWin32BatchWindow::PostWake()
 {
-    if (m_hwnd == nullptr || nTimerId == 0 || nPeriodMs <= 0)
-        return 0;
-    return static_cast<int>(SetTimer(m_hwnd, static_cast<UINT_PTR>(nTimerId), static_cast<UINT>(nPeriodMs), nullptr));
-}
-
-bool CWin32BatchWindow::StopTimer(int nTimerId)
-{
-    return m_hwnd != nullptr && KillTimer(m_hwnd, static_cast<UINT_PTR>(nTimerId)) != FALSE;
+    // Any modal loop of the thread (the About box's included) dispatches it to the dialog.
+    if (HWND hwnd = m_hwndWake.load())
+        PostMessageW(hwnd, kMsgLineEvents, 0, 0);
 }
 
 void CWin32BatchWindow::Repaint()

@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include <atomic>
+
 #include "batch_dlg.h"
 #include "batch_view.h"
 #include "gdi_surface.h"
@@ -47,9 +49,7 @@ public:
     void ListSetFullRowSelect() override;
     void ProgressSetRange(int nId, int nMin, int nMax) override;
     IProgressBar& Progress(int nId) override;
-    IMessagePump& Pump() override { return m_pump; }
-    int StartTimer(int nTimerId, int nPeriodMs) override;
-    bool StopTimer(int nTimerId) override;
+    void PostWake() override;
     IDrawSurface& Surface() override { return m_surface; }
     void Repaint() override;
     bool IsMinimized() const override;
@@ -68,10 +68,12 @@ private:
 
     HINSTANCE m_hInstance;
     HWND m_hwnd = nullptr;
+    // The window PostWake posts to, read by the line thread and the disk writer: set once the
+    // window exists, cleared when it goes (after the line thread has ended).
+    std::atomic<HWND> m_hwndWake{nullptr};
     HICON m_hIcon = nullptr;
     HICON m_hIconSmall = nullptr;
     CGdiSurface m_surface;
-    CWin32MessagePump m_pump;
     CWin32ErrorReporter m_reporter;
     IErrorReporter* m_pReporter;
     CWin32ProgressBar m_scanBar{IDC_PROGRESS_SCAN};

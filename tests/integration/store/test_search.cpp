@@ -1,4 +1,4 @@
-// CBatchStore::Search over the simulated line: scan order, slots, downloads, retries, abandoned indicators, bars and pump.
+// CBatchStore::Search over the simulated line: scan order, slots, downloads, retries, abandoned indicators, and bars.
 #include <gtest/gtest.h>
 
 
@@ -7,7 +7,6 @@
 namespace tkdtest {
 namespace {
 
-struct CCountingPump : IMessagePump { void PumpOneMessage() override { ++m_nCalls; } int m_nCalls = 0; };
 struct CRecordingBar : IProgressBar { void SetPos(int nPos) override { m_anPos.push_back(nPos); } std::vector<int> m_anPos; };
 
 // The head, nRuns runs of nFrom..nTo, and the tail.
@@ -42,8 +41,7 @@ protected:
             EXPECT_NE(m_store.GetDataFile(s), kInvalidFile);
         }
     }
-    bool SearchWith() { return m_store.Search(&m_pump, m_port, &m_scanBar, &m_downloadBar); }
-    CCountingPump m_pump;
+    bool SearchWith() { return m_store.Search(m_port, &m_scanBar, &m_downloadBar); }
     CRecordingBar m_scanBar, m_downloadBar;
 };
 
@@ -55,7 +53,7 @@ TEST_F(StoreSearch, ThreeIndicatorsTakeSlotsInAddressOrderAndTheScanStops)
     m_line.AddIndicator(41).ApplyDemoTuning();  // never asked: the scan stops first
     m_line.Find(3)->SetState(2, 3, 100);
     m_line.Find(40)->SetState(9, 9, 5);
-    m_line.Find(17)->SetFault(ESimFault::kCorrupted, 2, 'T');  // two bad replies: retried after a pump and a wait each
+    m_line.Find(17)->SetFault(ESimFault::kCorrupted, 2, 'T');  // two bad replies: retried after a wait each
     EXPECT_TRUE(SearchWith());
     EXPECT_EQ(m_store.GetIndicatorCount(), 3);
     ExpectSlots({3, 17, 40});
@@ -67,7 +65,6 @@ TEST_F(StoreSearch, ThreeIndicatorsTakeSlotsInAddressOrderAndTheScanStops)
     EXPECT_EQ(HtParams(40), Seq({}, 1, 0, 99, 99));
     EXPECT_EQ(m_scanBar.m_anPos, Seq({}, 1, 1, 42, 0));
     EXPECT_EQ(m_downloadBar.m_anPos, Seq({}, 3, 1, 100, 0));
-    EXPECT_EQ(m_pump.m_nCalls, 42 + 300 + 2);  // per address, per entry, per retry
 }
 
 // An indicator whose download fails takes no slot (the next one found takes it), and a closed port sends nothing.
@@ -82,7 +79,6 @@ TEST_F(StoreSearch, AnIndicatorWhoseDownloadFailsTakesNoSlotAndAClosedPortSendsN
     ExpectSlots({1, 2, 3});
     // Entry 0 asked four times (three retries), then the final request with state code 34.
     EXPECT_EQ(HtParams(0), (std::vector<int>{0, 0, 0, 0, 34}));
-    EXPECT_EQ(m_pump.m_nCalls, 5 + 300 + 3);
     EXPECT_FALSE(FileExists(File("RecipesTune_i00")) || FileExists(File("Data_i00")));
     m_port.Close();
     m_line.ClearLog();

@@ -2,6 +2,7 @@
 // a close during a search, the cascade and the series rules.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 
@@ -34,10 +35,19 @@ struct CDlg {
         m_view.m_mapSel[nId] = nIndex;
         nId == IDC_COMBO_INDICATOR ? m_dlg.OnSelchangeIndicator() : nId == IDC_COMBO_RECIPE ? m_dlg.OnSelchangeRecipe() : m_dlg.OnSelchangeDose();
     }
-    void Tick(int nCount)
+    bool Until(const std::function<bool()>& done) { return RunUntil(m_dlg, m_view, done); }
+    // "Поиск", then the window's loop until the search has ended.
+    void Search()
     {
-        while (nCount-- > 0)
-            m_dlg.OnTimer();
+        m_dlg.OnSearch();
+        EXPECT_TRUE(Until([&] { return !m_dlg.IsSearching(); }));
+    }
+    // The window's loop while the line makes nPasses more requests to the indicator at nAddress.
+    void Passes(int nAddress, int nPasses)
+    {
+        const int nTarget = m_rig.m_line.CountRequests(nAddress) + nPasses;
+        EXPECT_TRUE(Until([&] { return m_rig.m_line.CountRequests(nAddress) >= nTarget; }));
+        RunUntil(m_dlg, m_view, [] { return false; }, 20);  // what those passes reported
     }
 };
 
@@ -47,11 +57,10 @@ TEST(CDlgTest, StartUpThatStopsEarlyLeavesTheControlsAsCreatedAndSearchAndPollin
         CDlg d;
         d.Start(bSettings, false);
         EXPECT_EQ(d.m_view.m_astrMessages, bSettings ? Strings{} : Strings{"Не могу открыть файл настроек TK4700_TUNE.INI"});
-        EXPECT_FALSE(d.m_rig.m_port.IsOpen());
         EXPECT_EQ(Phase(d.m_view) + std::to_string(d.m_view.m_astrColumns.size()), "111111110");
-        d.m_dlg.OnSearch();
+        d.Search();
         d.m_dlg.OnStart();
-        d.m_dlg.OnTimer();
+        RunUntil(d.m_dlg, d.m_view, [] { return false; }, 100);
         EXPECT_EQ(Phase(d.m_view), "00000011");  // failed search, then "Старт"
         EXPECT_EQ(d.m_view.m_nCellWrites + d.m_rig.m_line.CountRequests(), 0);
     }
@@ -79,17 +88,19 @@ TEST(CDlgTest, StartUpLaysOutTheListOncePaintDrawsUnlessMinimisedAboutAndDestroy
     for (int nCommand : {16, 16 | 0x3, 0xF060 /* SC_CLOSE */, 32})  // the low four bits are the system's
         d.m_dlg.OnSysCommand(nCommand);
     EXPECT_EQ(d.m_view.m_nAbouts, 2);
+    // A close while polling: the line stops first, then the window is told to close.
     d.m_dlg.OnStart();
-    ASSERT_NE(d.m_view.m_nRunningTimer, 0);
-    EXPECT_TRUE(d.m_dlg.OnCloseRequest());  // no search runs
+    ASSERT_TRUE(d.m_dlg.IsPolling());
+    EXPECT_FALSE(d.m_dlg.OnCloseRequest());
+    EXPECT_TRUE(d.Until([&] { return d.m_view.m_nCloses == 1; }));
+    EXPECT_TRUE(d.m_dlg.OnCloseRequest());
     d.m_dlg.OnDestroy();
-    EXPECT_EQ(d.m_view.m_nRunningTimer + d.m_dlg.TimerId(), 0);
-    EXPECT_FALSE(d.m_rig.m_port.IsOpen() || d.m_rig.m_store.HasBuffers());
+    EXPECT_FALSE(d.m_rig.m_port.IsOpen() || d.m_rig.m_store.HasBuffers() || d.m_dlg.IsPolling());
     d.m_dlg.OnDestroy();  // again, as the window's destructor would: the sanitizer build sees any double free
 }
 
 // Batches of recipe 1 (header at dose 0, leave doses 0 and 1 with 0, leave dose 2 with the weight): records
-// "..10=0,0,w" adding w to entry 12, shown in row 1, column 3. Four ticks each.
+// "..10=0,0,w" adding w to entry 12, shown in row 1, column 3. Four passes each.
 std::vector<CSimStep> Batches(int nFirstWeight, int nCount)
 {
     std::vector<CSimStep> aSteps;
@@ -108,7 +119,7 @@ std::string Cascade(const CDlg& d)
     return str + std::to_string(d.m_rig.m_store.GetCurrentRecipe()) + "/" + std::to_string(d.m_rig.m_store.GetCurrentDose());
 }
 
-TEST(CDlgTest, SearchCascadeTicksAndStopFollowThePhaseTableAndShowCompletedWeighings)
+TEST(CDlgTest, SearchCascadePassesAndStopFollowThePhaseTableAndShowCompletedWeighings)
 {
     CDlg d;
     CBatchStore& store = d.m_rig.m_store;
@@ -122,14 +133,15 @@ TEST(CDlgTest, SearchCascadeTicksAndStopFollowThePhaseTableAndShowCompletedWeigh
         }
     }
     d.Start();
-    std::string strWhileSearching;
-    view.m_fnHook = [&] { strWhileSearching = Phase(view); };
     d.m_dlg.OnSearch();
-    EXPECT_EQ(strWhileSearching + " " + Phase(view), "10000001 11111111");
+    EXPECT_EQ(Phase(view), "10000001");  // while the search runs on the line thread
+    d.m_dlg.OnSearch();                  // a second "Поиск" meanwhile does nothing
+    EXPECT_TRUE(d.Until([&] { return !d.m_dlg.IsSearching(); }));
+    EXPECT_EQ(Phase(view), "11111111");
     EXPECT_EQ(d.m_rig.m_line.CountRequests(10), 0);
     EXPECT_EQ(view.Items(IDC_COMBO_INDICATOR), Strings({"3", "7", "9"}));
     EXPECT_EQ(Cascade(d) + std::to_string(view.ComboCurSel(IDC_COMBO_INDICATOR) + view.ComboCurSel(IDC_COMBO_RECIPE) + view.ComboCurSel(IDC_COMBO_DOSE)), "1r 3r 1d 2d 1/10");
-    EXPECT_GT(view.m_nPumps, 300);
+    EXPECT_GT(view.m_nBarMoves, 300);  // scan and three downloads reached the bars
     d.Choose(IDC_COMBO_INDICATOR, 2);  // no recipe: both lists stay empty, the store keeps its recipe and dose
     EXPECT_EQ(Cascade(d) + std::to_string(view.ComboCurSel(IDC_COMBO_RECIPE)), "1/1-1");
     d.Choose(IDC_COMBO_INDICATOR, 0);
@@ -139,13 +151,12 @@ TEST(CDlgTest, SearchCascadeTicksAndStopFollowThePhaseTableAndShowCompletedWeigh
     d.Choose(IDC_COMBO_RECIPE, 0);
 
     d.m_dlg.OnStart();
-    d.m_dlg.OnStart();  // a second start (impossible from the window) starts no second timer
-    EXPECT_EQ(Phase(view) + std::to_string(d.m_dlg.TimerId()) + std::to_string(view.m_nTimerStarts), "0011111131");
+    d.m_dlg.OnStart();  // a second start (impossible from the window) starts nothing more
+    EXPECT_EQ(Phase(view) + std::to_string(d.m_dlg.IsPolling()), "001111111");
     EXPECT_TRUE(view.m_surface.HasText("Опрос"));
     // A batch of slot 1: the row shows slot 0, the current indicator, until slot 1 is chosen (by position, not text).
     apInd[1]->SetScript(Batches(321, 1));
-    d.Tick(4);
-    EXPECT_EQ(store.GetTotal(1, 12), 321);
+    ASSERT_TRUE(d.Until([&] { return store.GetTotal(1, 12) == 321; }));
     EXPECT_EQ(view.Cell(1, 3), "0");
     d.Choose(IDC_COMBO_INDICATOR, 1);
     for (int nEntry = 0; nEntry < 100; ++nEntry)  // row r, column d + 1: entry r x 10 + d
@@ -153,66 +164,58 @@ TEST(CDlgTest, SearchCascadeTicksAndStopFollowThePhaseTableAndShowCompletedWeigh
     d.Choose(IDC_COMBO_INDICATOR, 0);
     d.Choose(IDC_COMBO_DOSE, 1);  // "2"
     // Ten batches of slot 0: each rewrites row 1 and blanks both panels; no chart before the tenth weighing.
-    apInd[0]->SetScript(Batches(500, 10));
     view.m_surface.m_aCalls.clear();
-    d.Tick(4);
+    apInd[0]->SetScript(Batches(500, 10));
+    ASSERT_TRUE(d.Until([&] { return store.GetRunCount(0) == 1; }));
     const auto fills = view.m_surface.CallsOf(EDrawOp::FillBlack);
     ASSERT_EQ(fills.size(), 2u);
     EXPECT_EQ(view.Cell(1, 3) + "|" + view.Cell(1, 2) + "|" + std::to_string(fills[0].m_nX1) + "|" + std::to_string(fills[1].m_nX1), "500|0|8|344");
-    d.Tick(32);
-    EXPECT_FALSE(store.GetRunCount(0) != 9 || d.m_rig.m_chartCurrent.m_bValid);
-    d.Tick(4);
-    ASSERT_TRUE(store.GetRunCount(0) == 10 && d.m_rig.m_chartCurrent.m_bValid && d.m_rig.m_chartAll.m_bValid);
+    ASSERT_TRUE(d.Until([&] { return store.GetRunCount(0) == 9; }));
+    EXPECT_FALSE(d.m_rig.m_chartCurrent.m_bValid);
+    ASSERT_TRUE(d.Until([&] { return store.GetRunCount(0) == 10; }));
+    ASSERT_TRUE(d.m_rig.m_chartCurrent.m_bValid && d.m_rig.m_chartAll.m_bValid);
     EXPECT_DOUBLE_EQ(d.m_rig.m_chartCurrent.m_dMean, 504.5);
     EXPECT_DOUBLE_EQ(d.m_rig.m_chartCurrent.m_dFinal, 300.0);
     EXPECT_EQ(view.Cell(1, 3), "5045");
-    // A tick that completes nothing changes neither the list nor the charts.
+    // Passes that complete nothing change neither the list nor the charts.
     const int nWritesBefore = view.m_nCellWrites;
     view.m_surface.m_aCalls.clear();
-    d.Tick(1);
+    d.Passes(3, 3);
     EXPECT_TRUE(view.m_nCellWrites == nWritesBefore && view.m_surface.m_aCalls.empty());
     d.Choose(IDC_COMBO_DOSE, 0);  // dose 1 of every record is 0: both charts emptied
     EXPECT_FALSE(d.m_rig.m_chartCurrent.m_bValid || d.m_rig.m_chartAll.m_bValid);
     d.Choose(IDC_COMBO_DOSE, 1);
     // "Стоп" with a batch under way drops the run count and the pending batch; while idle it draws nothing.
     apInd[0]->SetScript({{1, 0, 0}, {1, 1, 0}});
-    d.Tick(2);
-    EXPECT_STRNE(store.GetLastState(0), "");
+    d.Passes(3, 2);
     d.m_dlg.OnStop();
-    EXPECT_EQ(Phase(view) + std::to_string(store.GetRunCount(0)) + store.GetLastState(0), "111111110");
+    EXPECT_EQ(Phase(view) + std::to_string(store.GetRunCount(0)), "111111110");
     view.m_surface.m_aCalls.clear();
     view.EnableControl(IDC_START, false);
     d.m_dlg.OnStop();
     EXPECT_TRUE(view.m_surface.m_aCalls.empty() && view.IsEnabled(IDC_START));
-    // A second run: the run start stays, so twenty records follow it; the current chart takes this run's ten.
+    // A second run: the run start stays, so twenty records follow it; the current chart takes this run's
+    // ten. Its first batch starts afresh: the pending one was dropped, so no record mixes the two.
     d.m_dlg.OnStart();
     apInd[0]->SetScript(Batches(700, 10));
-    d.Tick(40);
-    ASSERT_EQ(store.GetRunCount(0) + store.GetRecordCount(0), 30);
+    ASSERT_TRUE(d.Until([&] { return store.GetRunCount(0) == 10; }));
+    ASSERT_EQ(store.GetRecordCount(0), 20);
     EXPECT_DOUBLE_EQ(d.m_rig.m_chartCurrent.m_dMean, 704.5);
     EXPECT_DOUBLE_EQ(d.m_rig.m_chartAll.m_dMean, 604.5);
-    // A timer that cannot start leaves the lamp dark and "Поиск" and "Старт" off until "Стоп".
+    // A search that finds nobody (the line is gone) leaves acquisition off.
     d.m_dlg.OnStop();
-    view.m_bTimerWorks = false;
-    view.m_surface.m_aCalls.clear();
-    d.m_dlg.OnStart();
-    EXPECT_EQ(Phase(view) + std::to_string(d.m_dlg.TimerId()) + std::to_string(view.m_surface.HasText("Опрос")), "0011111100");
-    // A search that finds nobody (the port is gone) leaves acquisition off and the list as it was.
-    d.m_dlg.OnStop();
-    d.m_rig.m_port.Close();
-    d.m_dlg.OnSearch();
+    d.m_rig.m_line.HangUp();
+    d.Search();
     EXPECT_EQ(Phase(view) + std::to_string(view.ComboCount(IDC_COMBO_INDICATOR) + view.ComboCount(IDC_COMBO_RECIPE)), "100000110");
-    EXPECT_EQ(view.Cell(1, 3), "12090");
 }
 
-// A close during a search: a second "Поиск" dispatched by the pump does nothing; the search stops at its next
-// safe point, the indicator being downloaded gets its state code (17) back as the last frame, then the view is
-// told to close. Pump call 1 is address 0; during a download, call k follows entry k - 2.
+// A close during a search: a second "Поиск" meanwhile does nothing; the search stops at its next safe point,
+// the indicator being downloaded gets its state code (17) back as the last frame, then the view is told to close.
 TEST(CDlgTest, CloseDuringASearchStopsItAtTheNextSafePointThenCloses)
 {
-    const struct { int nHookAt; bool bAnswers; Strings astrLast; } aCases[] = {
-        {20, true, {"HT 00 17", "HT 00 18", "HT 00 17"}},  // during the download: after entry 18
-        {3, false, {"HT 00 0", "HT 00 0", "HT 00 17"}},    // during the retries of entry 0: no more tries
+    const struct { const char* pszCloseAfter; bool bAnswers; } aCases[] = {
+        {"HT 00 18", true},  // during the download
+        {"HT 00 0", false},  // during the retries of entry 0: no more tries
     };
     for (const auto& c : aCases) {
         CDlg d;
@@ -222,20 +225,19 @@ TEST(CDlgTest, CloseDuringASearchStopsItAtTheNextSafePointThenCloses)
         ind.SetFault(c.bAnswers ? ESimFault::kNone : ESimFault::kNoAnswer, -1, 'T');
         d.m_rig.m_line.AddIndicator(1).ConfigureDoses(1, 0, {500});
         d.Start();
-        size_t nAtClose = 0;
-        d.m_view.m_nHookAt = c.nHookAt;
-        d.m_view.m_fnHook = [&] {
-            d.m_dlg.OnSearch();
-            nAtClose = d.m_rig.Requests().size();
-            EXPECT_TRUE(d.m_dlg.IsSearching() && !d.m_dlg.OnCloseRequest() && d.m_view.m_nCloses == 0);
-        };
         d.m_dlg.OnSearch();
+        auto seen = [&] { const Strings astr = d.m_rig.Requests(); return std::find(astr.begin(), astr.end(), c.pszCloseAfter) != astr.end(); };
+        ASSERT_TRUE(d.Until(seen));
+        d.m_dlg.OnSearch();
+        EXPECT_TRUE(d.m_dlg.IsSearching() && !d.m_dlg.OnCloseRequest() && d.m_view.m_nCloses == 0);
+        EXPECT_TRUE(d.Until([&] { return d.m_view.m_nCloses == 1; }));
         const Strings astr = d.m_rig.Requests();
         ASSERT_GE(astr.size(), 3u);
-        EXPECT_EQ(astr.size(), nAtClose + 1);  // the state code only
-        EXPECT_EQ(Strings(astr.end() - 3, astr.end()), c.astrLast);
-        EXPECT_EQ(d.m_view.m_nCloses + d.m_view.ComboCount(IDC_COMBO_INDICATOR) + d.m_rig.m_line.CountRequests(1), 1);
-        EXPECT_TRUE(d.m_rig.m_port.IsOpen());  // closed by the destroy handler, which runs next
+        EXPECT_EQ(astr.back(), "HT 00 17");  // the state code
+        EXPECT_LE(std::count(astr.begin(), astr.end(), c.pszCloseAfter), 3) << "no retries after the close";
+        EXPECT_LT(std::count_if(astr.begin(), astr.end(), [](const std::string& str) { return str.starts_with("HT 00"); }), 40);
+        EXPECT_EQ(d.m_view.ComboCount(IDC_COMBO_INDICATOR) + d.m_rig.m_line.CountRequests(1), 0);
+        EXPECT_TRUE(d.m_dlg.OnCloseRequest());
     }
 }
 

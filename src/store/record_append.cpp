@@ -1,0 +1,52 @@
+// AppendRecordLines: one write and one flush of record lines, and the cut that keeps a torn write from gluing records together.
+#include "record_append.h"
+
+#include <cstring>
+
+namespace {
+
+// A pending record never exceeds 255 characters.
+constexpr size_t kMaxPendingChars = 255;
+
+}  // namespace
+
+bool AddRecordLine(std::string& strLines, const char* pszPending)
+{
+    const size_t nLen = ::strnlen(pszPending, kMaxPendingChars + 1);
+    if (nLen > kMaxPendingChars)
+        return false;
+    strLines.append(pszPending, nLen > 0 ? nLen - 1 : 0);
+    strLines.append("\r\n");
+    return true;
+}
+
+EAppendResult AppendRecordLines(StoreFile hFile, const char* pData, int nCount, bool* pbNeedLineEnd)
+{
+    if (hFile == kInvalidFile || nCount < 0)
+        return APPEND_NOT_WRITTEN;
+    std::string strWrite;
+    const char* pWrite = pData;
+    int nWrite = nCount;
+    if (*pbNeedLineEnd) {
+        strWrite.reserve(static_cast<size_t>(nCount) + 2);
+        strWrite.append("\r\n").append(pData, static_cast<size_t>(nCount));
+        pWrite = strWrite.data();
+        nWrite = static_cast<int>(strWrite.size());
+    }
+    int64_t nBefore = -1;
+    if (!StoreFileSize(hFile, &nBefore))
+        nBefore = -1;
+    const int nWritten = StoreFileAppend(hFile, pWrite, nWrite);
+    if (nWritten == nWrite) {
+        *pbNeedLineEnd = false;
+        return StoreFileFlush(hFile) ? APPEND_OK : APPEND_NOT_FLUSHED;
+    }
+    // A record written only in part would glue the next one to its torn end: cut it off again.
+    int64_t nNow = -1;
+    if (nWritten <= 0 && StoreFileSize(hFile, &nNow) && nNow == nBefore)
+        return APPEND_NOT_WRITTEN;
+    if (nBefore >= 0 && StoreFileTruncate(hFile, nBefore))
+        return APPEND_NOT_WRITTEN;
+    *pbNeedLineEnd = true;
+    return APPEND_TORN;
+}

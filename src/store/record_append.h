@@ -1,0 +1,25 @@
+// Appending record lines to a data file: one write and one flush, a part-written write cut off again.
+#pragma once
+
+#include <string>
+
+#include "store_file.h"
+
+// How an append of record lines ended.
+enum EAppendResult {
+    APPEND_OK = 0,           // every byte written and flushed to the disk
+    APPEND_NOT_WRITTEN = 1,  // nothing of it is in the file (refused, or a part cut off again)
+    APPEND_NOT_FLUSHED = 2,  // written whole, but the flush failed: the lines are in the file and may
+                             // still reach the disk, so they are not written again
+    APPEND_TORN = 3,         // a part is in the file and could not be cut off: the file now ends
+                             // inside a line
+};
+
+// Adds the data-file line of a pending record to strLines: the record without its last character
+// (the trailing comma), then CR LF. False, adding nothing, for a text longer than any pending record.
+bool AddRecordLine(std::string& strLines, const char* pszPending);
+
+// Appends whole lines (pData, nCount bytes) at the end of the file in one write and flushes it.
+// *pbNeedLineEnd: the file ends inside a line, so CR LF goes first; cleared once that is written.
+// A record is kept only once it is on the disk, not merely in the system's cache.
+EAppendResult AppendRecordLines(StoreFile hFile, const char* pData, int nCount, bool* pbNeedLineEnd);

@@ -209,7 +209,7 @@ TEST_F(CWin32Window, TemplateAndStartUp)
 
 TEST_F(CWin32Window, SearchPollStopAndRestore)
 {
-    // The bars as the search moves them, read through a thread timer that the search's pump dispatches.
+    // The bars as the search moves them, read through a thread timer while the window's loop runs.
     static LRESULT s_anMax[2] = {};
     static HWND s_hDlg = m_window.Hwnd();
     const UINT_PTR nTimer = SetTimer(nullptr, 0, 20, [](HWND, UINT, UINT_PTR, DWORD) {
@@ -217,9 +217,28 @@ TEST_F(CWin32Window, SearchPollStopAndRestore)
             s_anMax[i] = std::max(s_anMax[i], SendDlgItemMessageW(s_hDlg, IDC_PROGRESS_SCAN + i, PBM_GETPOS, 0, 0));
     });
     Click(IDC_SEARCH);
+    // The About box opened during the search stays open until the download bar has moved: the search
+    // goes on meanwhile.
+    static LRESULT s_nAtAbout = -1;
+    const UINT_PTR nAboutTimer = SetTimer(nullptr, 0, 30, [](HWND, UINT, UINT_PTR, DWORD) {
+        HWND hAbout = GetLastActivePopup(s_hDlg);
+        const LRESULT nPos = SendDlgItemMessageW(s_hDlg, IDC_PROGRESS_DOWNLOAD, PBM_GETPOS, 0, 0);
+        if (hAbout == s_hDlg || hAbout == nullptr)
+            return;
+        if (s_nAtAbout < 0)
+            s_nAtAbout = nPos;
+        else if (nPos != s_nAtAbout)
+            SendMessageW(hAbout, WM_COMMAND, IDOK, 0);
+    });
+    SendMessageW(m_window.Hwnd(), WM_SYSCOMMAND, 16, 0);
+    KillTimer(nullptr, nAboutTimer);
+    EXPECT_GE(s_nAtAbout, 0);
+    EXPECT_TRUE(PumpUntil(m_window, [&] { return !m_window.Dlg().IsSearching(); }));
     KillTimer(nullptr, nTimer);
-    // The scan ended at address 11 (10 was the third indicator); 100 entries came, clamped to the range.
-    EXPECT_EQ(std::pair(s_anMax[0], s_anMax[1]), std::pair(LRESULT{12}, LRESULT{99}));
+    // The scan ended at address 11 (10 was the third indicator; its last position may come in one wake
+    // with the reset); 100 entries came, clamped to the range.
+    EXPECT_TRUE(s_anMax[0] == 11 || s_anMax[0] == 12) << s_anMax[0];
+    EXPECT_EQ(s_anMax[1], 99);
     EXPECT_EQ(Bar(IDC_PROGRESS_SCAN) + Bar(IDC_PROGRESS_DOWNLOAD), "00");
     EXPECT_EQ(EnabledStates(), "11111111");
     EXPECT_EQ(ComboItems(IDC_COMBO_INDICATOR) + " " + ComboItems(IDC_COMBO_RECIPE) + " " + ComboItems(IDC_COMBO_DOSE),
@@ -254,7 +273,7 @@ TEST_F(CWin32Window, SearchPollStopAndRestore)
 TEST_F(CWin32Window, CloseDuringSearchStopsItAndCloses)
 {
     PostMessageW(Item(IDC_SEARCH), BM_CLICK, 0, 0);
-    PostMessageW(m_window.Hwnd(), WM_CLOSE, 0, 0);  // the close box, dispatched by the search's pump
+    PostMessageW(m_window.Hwnd(), WM_CLOSE, 0, 0);  // the close box, while the search runs
     EXPECT_EQ(m_window.RunModal(), IDCANCEL);
     EXPECT_EQ(m_window.Hwnd(), nullptr);
     EXPECT_FALSE(m_port.IsOpen());

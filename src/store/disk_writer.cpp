@@ -101,11 +101,10 @@ void WriteWaiting(CWriterState& st, int nAddress, CWriterFile& file, std::unique
 
     st.m_bWriting = false;
     st.m_cvWatch.notify_all();
+    // Both are shown once per search (CFaultNotices); standard error and the log get every one.
     if (st.m_bSlowReported) {
         st.m_bSlowReported = false;
-        st.Cleared(FAULT_FLUSH_SLOW, nAddress);
         st.Report(FAULT_FLUSH_RESUMED, nAddress, file.strPath, "");
-        st.Cleared(FAULT_FLUSH_RESUMED, nAddress);
     }
     file.bNeedLineEnd = bNeedLineEnd;
     if (eResult == APPEND_OK || eResult == APPEND_NOT_FLUSHED) {

@@ -26,7 +26,7 @@ const char* WhatFailed(EStoreFault eKind)
     case FAULT_PORT_OPEN: return "не могу открыть порт %s";
     case FAULT_PORT_BUSY: return "порт %s занят другой программой";
     case FAULT_FLUSH_SLOW: return "запись в файл данных %s не завершается больше секунды, отвесы ждут в памяти";
-    case FAULT_FLUSH_RESUMED: return "запись в файл данных %s снова идёт, ждавшие отвесы записаны";
+    case FAULT_FLUSH_RESUMED: return "запись в файл данных %s снова идёт";
     case FAULT_QUEUE_FULL: return "слишком много отвесов ждут записи, отвес не сохранён в файл данных %s";
     case FAULT_RECORD_TORN: return "запись в файл данных %s оборвана, следующие отвесы ждут в памяти до «Поиск»";
     default: return "ошибка: %s";

@@ -204,6 +204,7 @@ bool StoreFileFlush(StoreFile hFile)
         return Fail(EBADF);
     if (const int nFault = StoreFileFault(SFOP_FLUSH))
         return Fail(nFault);
+    StoreFileFlushDelay();
     return ::fdatasync(Fd(hFile)) == 0 || Fail(errno);
 }
 

@@ -194,6 +194,7 @@ bool StoreFileFlush(StoreFile hFile)
         return Fail(ERROR_INVALID_HANDLE);
     if (const int nFault = StoreFileFault(SFOP_FLUSH))
         return Fail(ErrorForErrno(nFault));
+    StoreFileFlushDelay();
     return ::FlushFileBuffers(Handle(hFile)) != 0 || Fail(::GetLastError());
 }
 

@@ -73,3 +73,8 @@ void StoreFileInjectFault(EStoreFileOp eOp, int nErrno, int nCount = 1, int nSki
 void StoreFileClearFaults();
 // Called by the platform file at the start of an operation: the errno to fail with, or 0.
 int StoreFileFault(EStoreFileOp eOp);
+// A disk that is slow to flush (a network share, a worn card): every flush first waits nDelayMs, or,
+// with -1, until StoreFileSetFlushDelay sets another value. 0, the product's value, waits for nothing.
+void StoreFileSetFlushDelay(int nDelayMs);
+// Called by the platform file's flush before it asks the system.
+void StoreFileFlushDelay();

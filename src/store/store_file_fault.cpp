@@ -2,6 +2,9 @@
 #include "store_file.h"
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 
 namespace {
 
@@ -12,6 +15,11 @@ struct CFault {
 };
 
 CFault g_aFaults[SFOP_COUNT];
+
+std::mutex g_flushMutex;
+std::condition_variable g_cvFlush;
+int g_nFlushDelayMs = 0;
+unsigned g_nFlushDelaySet = 0;  // changes with every StoreFileSetFlushDelay, so that waits restart
 
 }  // namespace
 
@@ -40,4 +48,22 @@ int StoreFileFault(EStoreFileOp eOp)
     }
     --fault.nCount;
     return fault.nErrno;
+}
+
+void StoreFileSetFlushDelay(int nDelayMs)
+{
+    std::lock_guard<std::mutex> lock(g_flushMutex);
+    g_nFlushDelayMs = nDelayMs;
+    ++g_nFlushDelaySet;
+    g_cvFlush.notify_all();
+}
+
+void StoreFileFlushDelay()
+{
+    std::unique_lock<std::mutex> lock(g_flushMutex);
+    const unsigned nSet = g_nFlushDelaySet;
+    if (g_nFlushDelayMs < 0)
+        g_cvFlush.wait(lock, [&] { return g_nFlushDelaySet != nSet; });
+    else if (g_nFlushDelayMs > 0)
+        g_cvFlush.wait_for(lock, std::chrono::milliseconds(g_nFlushDelayMs), [&] { return g_nFlushDelaySet != nSet; });
 }

@@ -1,0 +1,131 @@
+// A disk that is slow to flush, or does not flush at all for a while: polling keeps its period, every weighing is kept, the operator is told.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "dlg_rig.h"
+
+namespace tkdtest {
+namespace {
+
+// The short profile, with silent reads cut short so that the scan of 100 addresses takes seconds, and
+// the product's polling period, so that the gaps between passes say whether a pass waited.
+CLineTiming SlowDiskTiming()
+{
+    CLineTiming t = CLineTiming::Short();
+    t.nReadPerByteMs = 0;
+    t.nReadConstMs = 12;
+    t.nPollPeriodMs = 300;
+    return t;
+}
+
+class SlowDisk : public ::testing::Test, protected CDlgRig {
+protected:
+    SlowDisk() : CDlgRig(SlowDiskTiming()) {}
+    ~SlowDisk() override { StoreFileSetFlushDelay(0); }
+    bool Until(const std::function<bool()>& done, int nTimeoutMs = 30000) { return RunUntil(m_dlg, m_view, done, nTimeoutMs); }
+    // One indicator at address 0 running nBatches batches of recipe 1: doses 1 and 2 weigh 500 + i and
+    // 200 + i, dose 3 nothing.
+    void StartPolling(int nBatches)
+    {
+        CSimIndicator& ind = m_line.AddIndicator(0);
+        ind.ApplyDemoTuning();
+        ASSERT_TRUE(StartLine());
+        m_dlg.OnShowWindow();
+        m_dlg.OnSearch();
+        ASSERT_TRUE(Until([&] { return !m_dlg.IsSearching(); }));
+        ASSERT_EQ(m_store.GetIndicatorCount(), 1);
+        std::vector<CSimStep> aSteps;
+        for (int i = 0; i < nBatches; ++i)
+            aSteps.insert(aSteps.end(), {{1, 0, 0}, {1, 1, 0}, {1, 2, 500 + i}, {1, 3, 200 + i}, {1, 0, 0}});
+        ind.SetScript(aSteps);
+        m_dlg.OnStart();
+    }
+    // The record lines of the data file, without their headers.
+    Strings RecordsOnDisk() const
+    {
+        Strings astr;
+        const std::string strFile = ReadBytes(m_dir.File("Data_i00"));
+        for (size_t nPos = 0, nEnd; (nEnd = strFile.find("\r\n", nPos)) != std::string::npos; nPos = nEnd + 2)
+            astr.push_back(strFile.substr(nPos + 20, nEnd - nPos - 20));
+        return astr;
+    }
+    Strings Expected(int nBatches) const
+    {
+        Strings astr;
+        for (int i = 0; i < nBatches; ++i)
+            astr.push_back("10=0," + std::to_string(500 + i) + "," + std::to_string(200 + i) + ",0");
+        return astr;
+    }
+    // The largest gap between two polls of the indicator after the search, in ms.
+    double LargestPollGap() const
+    {
+        double dLast = -1, dGap = 0;
+        for (const CSimLogEntry& entry : m_line.Log()) {
+            if (entry.eDir == CSimLogEntry::kIn && entry.cKind == 'T')
+                dLast = -1, dGap = 0;  // still the search
+            if (entry.eDir != CSimLogEntry::kIn || entry.strNote != "HL 00")
+                continue;
+            if (dLast >= 0)
+                dGap = std::max(dGap, entry.dMs - dLast);
+            dLast = entry.dMs;
+        }
+        return dGap;
+    }
+
+    CRecordingView m_view;
+    CBatchDlg m_dlg{m_view, Context()};
+};
+
+TEST_F(SlowDisk, FlushesOfThreeSecondsDelayNoPollAndLoseNoWeighing)
+{
+    StoreFileSetFlushDelay(3000);
+    const int nBatches = 6;
+    StartPolling(nBatches);
+    ASSERT_TRUE(Until([&] { return m_store.GetRunCount(0) == nBatches; }));
+    EXPECT_EQ(m_store.GetTotal(0, 11) + m_store.GetTotal(0, 12), 6 * 700 + 30) << "the model took each record at once";
+    const double dGap = LargestPollGap();
+    EXPECT_LE(dGap, 320.0) << "a poll waited for the disk";
+    m_dlg.OnStop();
+    // The first flush is late: told once, and its end too.
+    ASSERT_TRUE(Until([&] { return m_view.m_astrWarnings.size() >= 2u; }, 15000));
+    EXPECT_NE(m_view.m_astrWarnings[0].find("больше секунды"), std::string::npos) << m_view.m_astrWarnings[0];
+    ASSERT_TRUE(m_dlg.OnCloseRequest());
+    m_dlg.OnDestroy();  // waits for the writer
+    EXPECT_EQ(RecordsOnDisk(), Expected(nBatches));
+    EXPECT_TRUE(m_view.m_astrMessages.empty()) << m_view.m_astrMessages[0];
+}
+
+TEST_F(SlowDisk, AFlushThatHangsStopsNeitherPollingNorTheWindowAndLosesNothingOnceItReturns)
+{
+    StoreFileSetFlushDelay(-1);
+    const int nBatches = 4;
+    StartPolling(nBatches);
+    ASSERT_TRUE(Until([&] { return m_store.GetRunCount(0) == nBatches; }));
+    EXPECT_LE(LargestPollGap(), 320.0);
+    ASSERT_EQ(m_view.m_astrWarnings.size(), 1u);
+    EXPECT_NE(m_view.m_astrWarnings[0].find("Data_i00"), std::string::npos) << m_view.m_astrWarnings[0];
+    EXPECT_TRUE(RecordsOnDisk().size() <= 1u) << "only the first record is in the file, unflushed";
+    StoreFileSetFlushDelay(0);  // the share answers again: what waited goes in one write
+    ASSERT_TRUE(Until([&] { return RecordsOnDisk().size() == static_cast<size_t>(nBatches); }));
+    EXPECT_EQ(RecordsOnDisk(), Expected(nBatches));
+    ASSERT_TRUE(Until([&] { return m_view.m_astrWarnings.size() == 2u; }));
+    EXPECT_NE(m_view.m_astrWarnings[1].find("снова"), std::string::npos) << m_view.m_astrWarnings[1];
+}
+
+// At exit the window waits for the writer, but not for ever: what could not be written is told.
+TEST_F(SlowDisk, AnExitWhileTheDiskHangsTellsHowManyRecordsWereNotWritten)
+{
+    StoreFileSetFlushDelay(-1);
+    StartPolling(3);
+    ASSERT_TRUE(Until([&] { return m_store.GetRunCount(0) == 3; }));
+    m_dlg.OnStop();
+    ASSERT_TRUE(m_dlg.OnCloseRequest());
+    m_dlg.OnDestroy();
+    ASSERT_EQ(m_view.m_astrMessages.size(), 1u);
+    EXPECT_EQ(m_view.m_astrMessages[0].substr(0, 2), "3 ") << m_view.m_astrMessages[0];
+    StoreFileSetFlushDelay(0);  // the writer left behind ends by itself
+}
+
+}  // namespace
+}  // namespace tkdtest

@@ -4,6 +4,7 @@
 #include <QApplication>
 
 #include "batch_window.h"
+#include "end_signals.h"
 #include "tkd_version.h"
 
 CBatchApp theApp;
@@ -27,6 +28,7 @@ int CBatchApp::Run(int argc, char** argv)
 bool CBatchApp::InitInstance()
 {
     CBatchWindow window(CBatchContext{g_settings, g_port, g_store, g_chartCurrent, g_chartAll});
+    WatchEndSignals(window);
     window.exec();  // how it ended makes no difference
     window.Destroy();
     return false;

@@ -1,5 +1,5 @@
 // The real window offscreen: the template's layout, Enter and the other ways of closing, the chart colours and the
-// repaint after a restore on the composed window, and the About box.
+// repaint after a restore on the composed window, the About box (also while the line works), an end signal.
 #include <QApplication>
 #include <QGroupBox>
 #include <QLabel>
@@ -8,8 +8,11 @@
 #include <QTimer>
 
 #include <climits>
+#include <csignal>
+#include <functional>
 
 #include "about_dialog.h"
+#include "end_signals.h"
 #include "window_rig.h"
 
 using namespace tkdtest;
@@ -169,6 +172,64 @@ private Q_SLOTS:
         QTest::keyClick(&window, Qt::Key_F1);
         QCOMPARE(texts, QStringList({"TK-Dedi, Version " TKD_VERSION, "TK-Dedi"}));
         QVERIFY(window.isVisible());
+    }
+
+    // The About box open during a search and during polling: the line goes on, and what it reports
+    // reaches the window behind the box (the bars move, a batch's totals appear).
+    void aboutBoxDuringASearchAndPolling()
+    {
+        CWindowRig rig;
+        for (int nAddress : {0, 1, 2})
+            rig.m_line.AddIndicator(nAddress).ApplyDemoTuning();
+        QVERIFY(rig.StartLine());
+        CBatchWindow& window = rig.Show();
+        // Runs done() from inside the About box's modal loop, closing the box once it holds.
+        const auto aboutUntil = [&](const std::function<bool()>& done) {
+            bool bHeld = false;
+            QTimer timer;
+            QObject::connect(&timer, &QTimer::timeout, [&] {
+                auto* pAbout = qobject_cast<CAboutDlg*>(QApplication::activeModalWidget());
+                if (pAbout != nullptr && (bHeld = done()))
+                    pAbout->accept();
+            });
+            timer.start(10);
+            QTimer::singleShot(20000, [] {
+                if (QWidget* pBox = QApplication::activeModalWidget())
+                    pBox->close();
+            });
+            window.Dlg().OnSysCommand(g_nIdmAbout);
+            return bHeld;
+        };
+        rig.Click(IDC_SEARCH);
+        QProgressBar* pDownload = window.ProgressBar(IDC_PROGRESS_DOWNLOAD);
+        const int nRequests = rig.m_line.CountRequests();
+        QVERIFY(aboutUntil([&] { return rig.m_line.CountRequests() > nRequests + 50 && pDownload->value() > 20; }));
+        QTRY_VERIFY_WITH_TIMEOUT(!window.Dlg().IsSearching(), 20000);
+        QCOMPARE(rig.Items(IDC_COMBO_INDICATOR), QStringList({"0", "1", "2"}));
+        rig.Click(IDC_START);
+        rig.m_line.Find(0)->SetScript({{1, 0, 0}, {1, 1, 0}, {1, 2, 77}, {1, 0, 0}});
+        QVERIFY(aboutUntil([&] { return rig.Cell(1, 2) == QStringLiteral("77"); }));
+        rig.Click(IDC_STOP);
+    }
+
+    // SIGTERM while an indicator's tuning is downloaded: it gets its state code back, then the window closes.
+    void anEndSignalTakesTheSafePathOfAClose()
+    {
+        CWindowRig rig;
+        CSimIndicator& ind = rig.m_line.AddIndicator(0);
+        ind.ApplyDemoTuning();
+        ind.SetState(4, 2, 0);
+        QVERIFY(rig.StartLine());
+        CBatchWindow& window = rig.Show();
+        QVERIFY(WatchEndSignals(window));
+        rig.Click(IDC_SEARCH);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.m_line.CountRequests(0) > 10, 10000);
+        ::raise(SIGTERM);
+        QTRY_VERIFY_WITH_TIMEOUT(!window.isVisible(), 10000);
+        const Strings astr = rig.Requests();
+        QCOMPARE(astr.back(), std::string("HT 00 42"));
+        QVERIFY(rig.m_line.CountRequests(0) < 60);
+        std::signal(SIGTERM, SIG_DFL);
     }
 };
 

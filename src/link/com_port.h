@@ -33,7 +33,8 @@ public:
 
     // Opens the named port exclusively and sets rate, data bits, parity and stop bits, keeping every
     // other line setting. On POSIX "COMn" is the entry COMn in the current directory when there is one
-    // (a link to a device or to the simulator's pseudo-terminal), otherwise /dev/ttyS(n-1).
+    // (a link to a device or to the simulator's pseudo-terminal), otherwise /dev/ttyS(n-1); a port
+    // last opened as the entry fails while the entry is gone rather than turn into /dev/ttyS(n-1).
     // A baud rate or data-bit count of 0 fails, and the handle is closed again.
     bool Open(CPortParams params);
     bool IsOpen() const { return m_bOpen; }
@@ -52,6 +53,9 @@ public:
     // copy. A dead port fails every Write, Read and Exchange at once, without waiting; only Close
     // or Reopen clears it.
     bool IsDead() const;
+    // The port's name now resolves to another device than the one held open: on POSIX, an entry
+    // COMn that appeared in the folder (or went) since the open; never on Windows. Reopen follows it.
+    bool IsStale() const;
     // The system's text for the last failure of this port (open, read, write), terminated and cut to
     // nSize bytes; empty when none failed. strerror here, FormatMessage of GetLastError in the twin.
     void LastErrorText(char* pszBuf, int nSize) const;
@@ -85,6 +89,7 @@ private:
     CPortParams m_params;                        // those of the last Open, for Reopen
     EPortOpenError m_eOpenError = PORT_OPEN_OK;
     int m_nOpenErrno = 0;                        // the system's code of a failed open (platform value)
+    char m_szLastDevice[32] = {};                // what the name resolved to at the last open that worked
 };
 
 // Pauses the calling thread (the platform's Sleep).

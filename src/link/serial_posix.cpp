@@ -285,6 +285,13 @@ bool CComPort::Open(CPortParams params)
     char szPath[32];
     if (!DevicePath(params.m_szPortName, szPath, sizeof szPath))
         return false;
+    // A port that was the folder's entry COMn (an adapter's link) does not turn silently into
+    // /dev/ttyS(n-1) when the entry has gone (the adapter is out): the open fails and is told.
+    if (std::strcmp(m_szLastDevice, szPath) != 0 && std::strncmp(m_szLastDevice, "./", 2) == 0 &&
+        std::strcmp(m_szLastDevice + 2, params.m_szPortName) == 0) {
+        m_nOpenErrno = ENOENT;
+        return false;
+    }
     auto hComm = std::make_shared<CPortHandle>();
     hComm->m_nFd = OpenExclusive(szPath, &hComm->m_nLastErrno);
     m_nOpenErrno = hComm->m_nLastErrno;
@@ -300,6 +307,7 @@ bool CComPort::Open(CPortParams params)
     }
     m_eOpenError = PORT_OPEN_OK;
     m_nOpenErrno = 0;
+    std::snprintf(m_szLastDevice, sizeof m_szLastDevice, "%s", szPath);
     // Bytes that waited in the driver (e.g. written to a pseudo-terminal before anyone held it)
     // are not replies to anything we will send.
     (void)::tcflush(hComm->m_nFd, TCIOFLUSH);
@@ -324,6 +332,13 @@ bool CComPort::Close()
     m_hComm.reset();
     m_bOpen = false;
     return bClosed;
+}
+
+bool CComPort::IsStale() const
+{
+    char szPath[32];
+    return m_hComm && m_hComm->m_nFd >= 0 && DevicePath(m_params.m_szPortName, szPath, sizeof szPath) &&
+           std::strcmp(szPath, m_szLastDevice) != 0;
 }
 
 bool CComPort::IsDead() const

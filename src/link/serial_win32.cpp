@@ -176,6 +176,11 @@ bool CComPort::Close()
     return bClosed;
 }
 
+bool CComPort::IsStale() const
+{
+    return false;  // \\.\COMn names one device for as long as it is open
+}
+
 bool CComPort::IsDead() const
 {
     return m_hComm && m_hComm->m_bDead;

@@ -36,7 +36,7 @@ const char* WhatFailed(EStoreFault eKind)
 }  // namespace
 
 void CFaultNotices::FormatText(EStoreFault eKind, int nAddress, const char* pszSubject, const char* pszSystemText,
-                               char* pszBuf, int nSize)
+                               char* pszBuf, int nSize, bool bPolling)
 {
     if (pszBuf == nullptr || nSize <= 0)
         return;
@@ -53,7 +53,9 @@ void CFaultNotices::FormatText(EStoreFault eKind, int nAddress, const char* pszS
     // The line's notice tells the operator how it comes back.
     std::snprintf(pszBuf, static_cast<size_t>(nSize), "%s%s%s%s%s%s", szWho, szWhat, bSystem ? " (" : "",
                   bSystem ? pszSystemText : "", bSystem ? ")" : "",
-                  eKind == FAULT_LINE_DEAD ? ". Подключите линию и нажмите «Поиск»" : "");
+                  eKind != FAULT_LINE_DEAD ? ""
+                  : bPolling               ? ". Подключите линию, нажмите «Стоп», затем «Поиск»"
+                                           : ". Подключите линию и нажмите «Поиск»");
 }
 
 void CFaultNotices::Report(EStoreFault eKind, int nAddress, const char* pszSubject, const char* pszSystemText)
@@ -61,7 +63,7 @@ void CFaultNotices::Report(EStoreFault eKind, int nAddress, const char* pszSubje
     if (eKind < 0 || eKind >= FAULT_KINDS)
         return;
     char szText[kTextBytes];
-    FormatText(eKind, nAddress, pszSubject, pszSystemText, szText, sizeof szText);
+    FormatText(eKind, nAddress, pszSubject, pszSystemText, szText, sizeof szText, m_bPolling);
     std::tm tmNow{};
     StoreLocalTimeNow(&tmNow);
     std::fprintf(stderr, "%04d-%02d-%02d %02d:%02d:%02d tk-dedi: %s\n", tmNow.tm_year + 1900, tmNow.tm_mon + 1,

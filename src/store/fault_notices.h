@@ -45,13 +45,16 @@ public:
     void Cleared(EStoreFault eKind, int nAddress) override;
     // Forgets what was shown for every indicator (a new search starts over); the line's state stays.
     void ClearIndicators();
+    // While polling, "Поиск" is disabled: the dead line's notice says to press "Стоп" first.
+    void SetPolling(bool bPolling) { m_bPolling = bPolling; }
 
     // The operator's text of a failure (UTF-8), into pszBuf of nSize bytes.
     static void FormatText(EStoreFault eKind, int nAddress, const char* pszSubject, const char* pszSystemText,
-                           char* pszBuf, int nSize);
+                           char* pszBuf, int nSize, bool bPolling = false);
 
 private:
     static constexpr int kAddresses = 101;  // 0..99, and the line at the last place
     bool m_abShown[kAddresses][FAULT_KINDS] = {};
+    bool m_bPolling = false;
     ShowFn m_fnShow;
 };

@@ -127,17 +127,23 @@ void CLineThread::StopPollingNow()
 
 void CLineThread::OpenPortForSearch()
 {
-    // A line whose device vanished (an unplugged adapter) comes back here: reopened with the
-    // parameters it was opened with, then scanned.
-    if (!m_port.IsDead())
+    // A port that is not open (missing or busy at start-up, a reopen that failed), whose device
+    // vanished (an unplugged adapter), or whose name now leads elsewhere is opened afresh with the
+    // parameters of the settings, and every failure is told: a search never fails in silence.
+    const bool bWasDead = m_port.IsDead();
+    if (m_port.IsOpen() && !bWasDead && !m_port.IsStale())
         return;
     if (m_port.Reopen()) {
         m_faults.Cleared(FAULT_LINE_DEAD, -1);
+        m_faults.Cleared(FAULT_PORT_OPEN, -1);
+        m_faults.Cleared(FAULT_PORT_BUSY, -1);
         return;
     }
     char szError[256];
     m_port.LastErrorText(szError, sizeof szError);
-    m_faults.Report(m_port.OpenError() == PORT_OPEN_BUSY ? FAULT_PORT_BUSY : FAULT_PORT_OPEN, -1, m_port.Name(), szError);
+    const EStoreFault eKind = m_port.OpenError() == PORT_OPEN_BUSY ? FAULT_PORT_BUSY : FAULT_PORT_OPEN;
+    m_faults.Cleared(eKind, -1);  // shown at every search that fails
+    m_faults.Report(eKind, -1, m_port.Name(), szError);
 }
 
 void CLineThread::RunSearch(const std::string& strDataDir)
@@ -149,6 +155,12 @@ void CLineThread::RunSearch(const std::string& strDataDir)
 
     CSearchDoneEvent done;
     done.bFound = m_store.Search(m_port, &m_scanBar, &m_downloadBar);
+    // A line that hung up during the search ends it early: said, not left for the empty list to tell.
+    if (m_port.IsDead()) {
+        char szError[256];
+        m_port.LastErrorText(szError, sizeof szError);
+        m_faults.Report(FAULT_LINE_DEAD, -1, m_port.Name(), szError);
+    }
     for (int nSlot = 0; nSlot < m_store.GetIndicatorCount() && nSlot < CBatchStore::kMaxSlots; ++nSlot) {
         const int nAddress = m_store.GetIndicatorAddress(nSlot);
         bool bNeedLineEnd = false;

@@ -359,8 +359,15 @@ void CBatchDlg::ApplySearchDone(const CSearchDoneEvent& done)
     CBatchStore& store = m_ctx.m_store;
     for (const CSlotImage& image : done.aSlots)
         store.ImportSlot(image);
-    if (!done.bFound)
+    if (!done.bFound) {
+        // The store is empty now: so are the list and the charts.
+        FillTotals(0);
+        m_ctx.m_chartCurrent.Compute(nullptr, 0, 0);
+        m_ctx.m_chartAll.Compute(nullptr, 0, 0);
+        ClearPanels();
+        OnPaint();
         return;
+    }
 
     EnableControls(true);
     for (int nSlot = 0; nSlot < kSlots; ++nSlot) {
@@ -383,12 +390,19 @@ void CBatchDlg::ApplySearchDone(const CSearchDoneEvent& done)
     BuildAllSeries();
 }
 
+bool CBatchDlg::OnCloseKey()
+{
+    return !m_bPolling && OnCloseRequest();
+}
+
 bool CBatchDlg::OnCloseRequest()
 {
     if (m_bCloseRequested)
         return !m_bSearching && !m_bPolling;
     if (!m_bSearching && !m_bPolling)
         return true;
+    if (m_bPolling && !m_view.AskYesNo("Идёт опрос. Остановить сбор данных и выйти?"))
+        return false;
     // Closing the port under the search would cut off the indicator being downloaded before it gets
     // its state code back, which can leave it on another recipe; a poll is let finish its
     // conversation. The line stops itself, and its end closes the window.
@@ -413,6 +427,7 @@ void CBatchDlg::OnStart()
     if (m_bPolling || m_pLine == nullptr)
         return;
     m_bPolling = true;
+    m_notices.SetPolling(true);
     m_pLine->StartPolling();
     CWeighChart::DrawStatus(m_view.Surface(), 1);
     m_view.Repaint();
@@ -424,6 +439,7 @@ void CBatchDlg::OnStop()
     m_view.EnableControl(IDC_START, true);
     if (m_bPolling) {
         m_bPolling = false;
+        m_notices.SetPolling(false);
         m_pLine->StopPolling();
         OnPaint();
     }

@@ -59,6 +59,9 @@ public:
     // (the indicator being downloaded gets its state code back first; a poll ends after the
     // conversation under way), and the view's CloseWindow follows once it has.
     bool OnCloseRequest();
+    // Enter or Escape about to end the dialog (not on a button): while polling an accidental key must
+    // not stop the recording, so it is ignored (false); otherwise as OnCloseRequest.
+    bool OnCloseKey();
     // The program is told to end (a signal, the end of the Windows session): the same safe stop as a
     // close, waited for here, then the waiting records are written (bounded) and the view closed.
     void OnEndSession();

@@ -86,6 +86,8 @@ public:
     virtual void ShowWarning(const char* pszText) = 0;
     // Runs the About box modally.
     virtual void ShowAbout() = 0;
+    // A modal question (UTF-8) with "Да" and "Нет", "Нет" the default; true for "Да".
+    virtual bool AskYesNo(const char* pszText) = 0;
     // Ends the dialog as the close box would; used once a search or polling that a close
     // interrupted has stopped.
     virtual void CloseWindow() = 0;

@@ -104,16 +104,17 @@ public:
     void ShowError(const char* pszText) override { m_astrMessages.emplace_back(pszText); }
     void ShowWarning(const char* pszText) override { m_astrWarnings.emplace_back(pszText); }
     void ShowAbout() override { ++m_nAbouts; }
+    bool AskYesNo(const char* pszText) override { m_astrQuestions.emplace_back(pszText); return m_bAnswerYes; }
     void CloseWindow() override { ++m_nCloses; }
     size_t Fills() const { return m_surface.CallsOf(EDrawOp::FillBlack).size(); }
 
     std::map<int, bool> m_mapEnabled;
     std::map<int, Strings> m_mapItems;
     std::map<int, int> m_mapSel;
-    Strings m_astrColumns, m_astrMessages, m_astrWarnings;  // columns as "heading/width"
+    Strings m_astrColumns, m_astrMessages, m_astrWarnings, m_astrQuestions;  // columns as "heading/width"
     std::vector<Strings> m_aRows;
     int m_nCellWrites = 0, m_nRepaints = 0, m_nAbouts = 0, m_nCloses = 0, m_nBarMoves = 0;
-    bool m_bMinimized = false;
+    bool m_bMinimized = false, m_bAnswerYes = true;
     std::atomic<bool> m_bWoken{false};
     CRecordingSurface m_surface;
 };

@@ -3,6 +3,7 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QMessageBox>
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QDateEdit>
@@ -418,6 +419,17 @@ void CBatchWindow::ShowAbout()
     about.exec();
 }
 
+bool CBatchWindow::AskYesNo(const char* pszText)
+{
+    QMessageBox box(QMessageBox::Question, QString(), QString::fromUtf8(pszText), QMessageBox::NoButton, this);
+    QPushButton* pYes = box.addButton(QStringLiteral("Да"), QMessageBox::YesRole);
+    QPushButton* pNo = box.addButton(QStringLiteral("Нет"), QMessageBox::NoRole);
+    box.setDefaultButton(pNo);
+    box.setEscapeButton(pNo);
+    box.exec();
+    return box.clickedButton() == pYes;
+}
+
 void CBatchWindow::CloseWindow()
 {
     // Queued, so that the handler that asks for it returns first.
@@ -469,12 +481,18 @@ void CBatchWindow::closeEvent(QCloseEvent* pEvent)
 void CBatchWindow::keyPressEvent(QKeyEvent* pEvent)
 {
     if (pEvent->modifiers() == Qt::NoModifier || pEvent->modifiers() == Qt::KeypadModifier) {
-        if (pEvent->key() == Qt::Key_Return || pEvent->key() == Qt::Key_Enter) {
+        const bool bEnter = pEvent->key() == Qt::Key_Return || pEvent->key() == Qt::Key_Enter;
+        if (bEnter) {
             // No default button: Enter is the OK command, which ends the dialog, unless a button has the focus.
-            if (auto* pButton = qobject_cast<QPushButton*>(focusWidget()); pButton && pButton->isEnabled())
+            if (auto* pButton = qobject_cast<QPushButton*>(focusWidget()); pButton && pButton->isEnabled()) {
                 pButton->click();
-            else
-                accept();
+                return;
+            }
+        }
+        if (bEnter || pEvent->key() == Qt::Key_Escape) {
+            // While polling neither key ends the program; the dialog decides.
+            if (m_dlg.OnCloseKey())
+                bEnter ? accept() : reject();
             return;
         }
     }

@@ -104,12 +104,24 @@ int CWin32BatchWindow::RunModal()
 
 bool CWin32BatchWindow::PreTranslate(const MSG& msg)
 {
-    if (m_hwnd == nullptr || msg.message != WM_KEYDOWN || msg.wParam != VK_F1)
+    if (m_hwnd == nullptr || msg.message != WM_KEYDOWN)
         return false;
     if (msg.hwnd != m_hwnd && !IsChild(m_hwnd, msg.hwnd))
         return false;
-    m_dlg.OnSysCommand(g_nIdmAbout);
-    return true;
+    if (msg.wParam == VK_F1) {
+        m_dlg.OnSysCommand(g_nIdmAbout);
+        return true;
+    }
+    if (msg.wParam == VK_RETURN || msg.wParam == VK_ESCAPE) {
+        // Enter on a focused button clicks it. Otherwise the dialog manager would turn the key into
+        // IDOK or IDCANCEL, which end the dialog: while polling the dialog swallows it instead.
+        wchar_t szClass[16] = {};
+        const HWND hFocus = GetFocus();
+        const bool bOnButton = msg.wParam == VK_RETURN && hFocus != nullptr &&
+                               GetClassNameW(hFocus, szClass, 16) > 0 && lstrcmpiW(szClass, L"Button") == 0;
+        return !bOnButton && m_dlg.IsPolling();
+    }
+    return false;
 }
 
 void CWin32BatchWindow::Destroy()
@@ -418,6 +430,13 @@ void CWin32BatchWindow::ShowWarning(const char* pszText)
 void CWin32BatchWindow::ShowAbout()
 {
     DialogBoxParamW(m_hInstance, MAKEINTRESOURCEW(IDD_ABOUTBOX), m_hwnd, AboutProc, 0);
+}
+
+bool CWin32BatchWindow::AskYesNo(const char* pszText)
+{
+    wchar_t szText[512];
+    Utf8ToWide(pszText, szText, 512);
+    return MessageBoxW(m_hwnd, szText, L"", MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES;
 }
 
 void CWin32BatchWindow::CloseWindow()

@@ -56,6 +56,7 @@ public:
     IErrorReporter& ErrorReporter() override { return *m_pReporter; }
     void ShowWarning(const char* pszText) override;
     void ShowAbout() override;
+    bool AskYesNo(const char* pszText) override;
     void CloseWindow() override;
 
 private:

@@ -47,11 +47,21 @@ TEST_F(LineRecovery, AHungUpLineIsReportedOnceAndComesBackAtTheNextSearch)
     RunUntil(m_dlg, m_view, [] { return false; }, 200);
     EXPECT_EQ(m_view.m_astrWarnings.size(), 1u);
 
-    // Plugged back in (a new device under the same name): "Поиск" reopens it and polling records again.
+    // The dead-line notice says what to do while polling, when "Поиск" is off.
+    EXPECT_NE(m_view.m_astrWarnings[0].find("«Стоп», затем «Поиск»"), std::string::npos) << m_view.m_astrWarnings[0];
+
+    // "Поиск" while the adapter is still out: told each time, and nothing is sent.
     m_line.Stop();
+    m_dlg.OnStop();
+    for (size_t nTold : {2u, 3u}) {
+        Search();
+        ASSERT_EQ(m_view.m_astrWarnings.size(), nTold);
+        EXPECT_NE(m_view.m_astrWarnings.back().find("не могу открыть порт COM1"), std::string::npos) << m_view.m_astrWarnings.back();
+    }
+
+    // Plugged back in (a new device under the same name): "Поиск" reopens it and polling records again.
     ASSERT_TRUE(m_line.Start() && m_line.LinkAs(m_dir.Path(), 1));
     m_line.Find(1)->SetScript(Batch(150));
-    m_dlg.OnStop();
     Search();
     ASSERT_EQ(m_store.GetIndicatorCount(), 3);
     EXPECT_EQ(m_store.GetRecordCount(1), 1) << "the records before the hang-up reloaded";
@@ -70,7 +80,7 @@ TEST_F(LineRecovery, AHungUpLineIsReportedOnceAndComesBackAtTheNextSearch)
     m_dlg.OnDestroy();  // the writer has written everything once the dialog is gone
     const std::string strFile = ReadBytes(m_dir.File("Data_i01"));
     EXPECT_EQ(std::count(strFile.begin(), strFile.end(), '\n'), 2);
-    EXPECT_EQ(m_view.m_astrWarnings.size(), 1u);
+    EXPECT_EQ(m_view.m_astrWarnings.size(), 3u);
 
 }
 

@@ -62,7 +62,9 @@ TEST(CDlgTest, StartUpThatStopsEarlyLeavesTheControlsAsCreatedAndSearchAndPollin
         d.m_dlg.OnStart();
         RunUntil(d.m_dlg, d.m_view, [] { return false; }, 100);
         EXPECT_EQ(Phase(d.m_view), "00000011");  // failed search, then "Старт"
-        EXPECT_EQ(d.m_view.m_nCellWrites + d.m_rig.m_line.CountRequests(), 0);
+        EXPECT_EQ(d.m_rig.m_line.CountRequests(), 0);
+        // With settings, the search tried the port again, and said that it failed.
+        EXPECT_EQ(d.m_view.m_astrWarnings.size(), bSettings ? 2u : 0u);
     }
 }
 
@@ -88,10 +90,18 @@ TEST(CDlgTest, StartUpLaysOutTheListOncePaintDrawsUnlessMinimisedAboutAndDestroy
     for (int nCommand : {16, 16 | 0x3, 0xF060 /* SC_CLOSE */, 32})  // the low four bits are the system's
         d.m_dlg.OnSysCommand(nCommand);
     EXPECT_EQ(d.m_view.m_nAbouts, 2);
-    // A close while polling: the line stops first, then the window is told to close.
+    // While polling Enter and Escape end nothing, and a close asks first ("Нет" is the default);
+    // "Да" stops the line, then the window is told to close.
     d.m_dlg.OnStart();
     ASSERT_TRUE(d.m_dlg.IsPolling());
+    EXPECT_FALSE(d.m_dlg.OnCloseKey());
+    d.m_view.m_bAnswerYes = false;
     EXPECT_FALSE(d.m_dlg.OnCloseRequest());
+    RunUntil(d.m_dlg, d.m_view, [] { return false; }, 100);
+    EXPECT_TRUE(d.m_dlg.IsPolling() && d.m_view.m_nCloses == 0);
+    d.m_view.m_bAnswerYes = true;
+    EXPECT_FALSE(d.m_dlg.OnCloseRequest());
+    EXPECT_EQ(d.m_view.m_astrQuestions, Strings(2, "Идёт опрос. Остановить сбор данных и выйти?"));
     EXPECT_TRUE(d.Until([&] { return d.m_view.m_nCloses == 1; }));
     EXPECT_TRUE(d.m_dlg.OnCloseRequest());
     d.m_dlg.OnDestroy();
@@ -202,11 +212,17 @@ TEST(CDlgTest, SearchCascadePassesAndStopFollowThePhaseTableAndShowCompletedWeig
     ASSERT_EQ(store.GetRecordCount(0), 20);
     EXPECT_DOUBLE_EQ(d.m_rig.m_chartCurrent.m_dMean, 704.5);
     EXPECT_DOUBLE_EQ(d.m_rig.m_chartAll.m_dMean, 604.5);
-    // A search that finds nobody (the line is gone) leaves acquisition off.
+    // A search that finds nobody because the line hung up during it: said, acquisition off, the list
+    // and the charts as empty as the store.
     d.m_dlg.OnStop();
     d.m_rig.m_line.HangUp();
+    const size_t nWarnings = view.m_astrWarnings.size();
     d.Search();
     EXPECT_EQ(Phase(view) + std::to_string(view.ComboCount(IDC_COMBO_INDICATOR) + view.ComboCount(IDC_COMBO_RECIPE)), "100000110");
+    const Strings astrNew(view.m_astrWarnings.begin() + static_cast<long>(nWarnings), view.m_astrWarnings.end());
+    EXPECT_TRUE(std::any_of(astrNew.begin(), astrNew.end(), [](const std::string& str) { return str.find("пропал") != std::string::npos; }));
+    EXPECT_EQ(view.Cell(1, 3) + view.Cell(1, 2), "00");
+    EXPECT_FALSE(d.m_rig.m_chartCurrent.m_bValid || d.m_rig.m_chartAll.m_bValid);
 }
 
 // A close during a search: a second "Поиск" meanwhile does nothing; the search stops at its next safe point,

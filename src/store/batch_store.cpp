@@ -59,22 +59,25 @@ bool CBatchStore::Open(const char* pszDataDir)
     if (nDirLen >= static_cast<size_t>(kDirBytes))
         return false;  // no path could be made from it; nothing is changed
 
+    // Closed under the old directory, so that a failure names the file that failed.
+    for (int s = 0; s < kMaxSlots; ++s) {
+        if (m_ahDataFile[s] == kInvalidFile)
+            continue;
+        // A POSIX descriptor is released even when close reports an error; keeping its number could
+        // later close a file that reuses it. So the handle is forgotten either way, and the model is
+        // reset all the same: records and totals kept from before would be counted again by the reload.
+        if (!StoreFileClose(m_ahDataFile[s])) {
+            char szPath[kDirBytes + 16];
+            MakeDataPath(m_anAddress[s], szPath, static_cast<int>(sizeof szPath));
+            Fault(FAULT_DATA_CLOSE, m_anAddress[s], szPath);
+        }
+        m_ahDataFile[s] = kInvalidFile;
+    }
     m_nIndicators = 0;
     for (int& nAddress : m_anAddress)
         nAddress = -1;
     std::memset(m_aTune, 0, sizeof(m_aTune));
     std::memmove(m_szDirectory, pszDataDir, nDirLen + 1);  // the caller may hand back our own text
-
-    for (int s = 0; s < kMaxSlots; ++s) {
-        if (m_ahDataFile[s] == kInvalidFile)
-            continue;
-        const bool bClosed = StoreFileClose(m_ahDataFile[s]);
-        // A POSIX descriptor is released even when close reports an error; keeping its number could
-        // later close a file that reuses it. So the handle is forgotten either way.
-        m_ahDataFile[s] = kInvalidFile;
-        if (!bClosed)
-            return false;
-    }
 
     for (int s = 0; s < kMaxSlots; ++s) {
         if (m_apszRecords[s] != nullptr)
@@ -85,6 +88,7 @@ bool CBatchStore::Open(const char* pszDataDir)
         m_anRunCount[s] = 0;
         m_anRunStart[s] = 0;
         m_abNeedLineEnd[s] = false;
+        m_aszGivenUp[s][0] = '\0';
         ResetPending(s);
     }
     m_nCurIndicator = 0;
@@ -106,6 +110,7 @@ void CBatchStore::Close()
             StoreFileClose(m_ahDataFile[s]);
         m_ahDataFile[s] = kInvalidFile;
         m_abNeedLineEnd[s] = false;
+        m_aszGivenUp[s][0] = '\0';
         if (m_apszRecords[s] != nullptr)
             m_apszRecords[s][0] = '\0';
         m_anRecordLength[s] = 0;

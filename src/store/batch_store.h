@@ -43,9 +43,10 @@ public:
     CBatchStore& operator=(const CBatchStore&) = delete;
 
     // ---- The whole store ------------------------------------------------------------------------
-    // Resets the store to empty under a new data directory (its text carries its own trailing "/").
-    // False when an open data file cannot be closed (the store is then partly reset), and false
-    // without any change when the directory text does not fit its 259 characters.
+    // Resets the store to empty under a new data directory (its text carries its own trailing "/"):
+    // a search always starts from an empty model. A data file that reports an error as it is closed
+    // is reported (FAULT_DATA_CLOSE) and the store is reset all the same. False, without any change,
+    // only when the directory text does not fit its 259 characters.
     bool Open(const char* pszDataDir);
     // Forgets the indicators, closes the data files (failures ignored) and empties the texts; the
     // counters, totals, dose weights and selection stay.
@@ -127,7 +128,9 @@ public:
     // starts an empty data file. Only "no such file" creates a file; a tuning file that cannot be
     // read, a data file that cannot be opened, moved or read leaves the files as they are, the slot
     // without a data file, and is reported. A torn last line of the data file is moved to
-    // Data_iNN.torn first. True when the slot's data file is open at the end.
+    // Data_iNN.torn first (the operator is told). Lines ending in LF alone are lines like those ending
+    // in CR LF; only bytes after the last LF are a torn tail. True when the slot's data file is open
+    // at the end; otherwise why it was given up is kept for the slot's FAULT_NO_DATA_FILE notices.
     bool OpenIndicatorFiles(int nAddress);
     // Takes one data-file line (without its CR LF) into the slot's totals and record text. Only
     // entries 0..99 receive values; a line too long to be held as a record is neither held nor added
@@ -147,6 +150,8 @@ public:
     // Hands the slot's open data file to its new owner (the disk writer); the slot keeps none.
     // *pbNeedLineEnd: the file ends inside a line, so the next record must start with CR LF.
     StoreFile TakeDataFile(int nSlot, bool* pbNeedLineEnd);
+    // Why the slot's data file was given up at the last search; "" when it is open.
+    const char* GetGivenUp(int nSlot) const { return m_aszGivenUp[nSlot]; }
 
     // The clock of record headers and moved-aside names; an empty function restores the PC's clock.
     void SetClock(LocalClockFn fnClock);
@@ -181,7 +186,8 @@ private:
     bool LoadDataFile(int nSlot, StoreFile hData);
     bool TuneFileMatches(int nSlot, StoreFile hTune, bool* pbReadOk) const;
     bool MoveTornTailAside(int nSlot, StoreFile hData, int64_t nWhole, int64_t nSize);
-    bool MoveDataFileAside(const char* pszDataPath);
+    bool MoveDataFileAside(int nAddress, const char* pszDataPath);
+    bool FindMovedAsideName(int nAddress, StoreFile hData, char* pszName, int nBytes) const;
     // Reports a failure of the slot's indicator with the file layer's error text; returns false.
     bool Fault(EStoreFault eKind, int nAddress, const char* pszPath);
     bool CloseSlotDataFile(int nSlot);
@@ -220,6 +226,8 @@ private:
     // The data file ends inside a line (a write that failed and could not be undone): the next append
     // starts with CR LF so that its record stands on its own line.
     bool m_abNeedLineEnd[kMaxSlots] = {};
+    // Why the slot's data file was given up at the last search (CFaultNotices::FormatGivenUp), "" when it is open.
+    char m_aszGivenUp[kMaxSlots][320] = {};
     LocalClockFn m_fnClock;
     std::atomic<bool> m_bStopRequested{false};
     BatchSinkFn m_fnBatchSink;

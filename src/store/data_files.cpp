@@ -15,20 +15,21 @@ constexpr int kPathBytes = CBatchStore::kDirBytes + 64;
 // Bytes read from a file per call while its lines are walked.
 constexpr int kChunkBytes = 16384;
 
-// Hands out each line of a file that ends with CR LF (a CR or an LF on its own is an ordinary
-// character). A line is held up to kMaxLineChars characters, CR LF included; a longer one is reported
-// as overlong, without its text. Bytes after the last CR LF stay in the walker as the torn tail.
+// Hands out each line of a file that ends with LF, with or without a CR before it (a CR on its own is
+// an ordinary character): files converted to LF line ends, and lines appended with "echo >>", hold
+// records like the store's own CR LF lines. A line is held up to kMaxLineChars characters, its line end
+// included; a longer one is reported as overlong, without its text. Bytes after the last LF stay in
+// the walker as the torn tail.
 class CLineWalker {
 public:
     // Reads exactly nSize bytes from the start of the file and calls onLine(pLine, nLen, bOverlong)
-    // for each complete line (nLen counts the CR LF; the text is terminated after it). onLine returns
+    // for each complete line (nLen counts the line end; the text is terminated after it). onLine returns
     // false to stop. False when a read fails or the file ends before nSize bytes.
     template <typename F>
     bool Walk(StoreFile hFile, int64_t nSize, F onLine)
     {
         char achChunk[kChunkBytes];
         int64_t nOffset = 0;
-        char cPrev = '\0';
         while (nOffset < nSize) {
             const int64_t nLeft = nSize - nOffset;
             const int nWant = nLeft < kChunkBytes ? static_cast<int>(nLeft) : kChunkBytes;
@@ -42,9 +43,7 @@ public:
                 else
                     m_bOverlong = true;
                 ++m_nLen;
-                const bool bLineEnd = c == '\n' && (nOffset + i) > 0 && cPrev == '\r';
-                cPrev = c;
-                if (!bLineEnd)
+                if (c != '\n')
                     continue;
                 const int nLen = m_bOverlong ? CBatchStore::kMaxLineChars : m_nLen;
                 m_szLine[nLen] = '\0';
@@ -58,7 +57,7 @@ public:
         }
         return true;
     }
-    // Characters after the last CR LF (a torn last line).
+    // Characters after the last LF (a torn last line).
     int TailLength() const { return m_nLen; }
 
 private:
@@ -96,6 +95,67 @@ bool MakePath(const char* pszDir, const char* pszName, int nAddress, char* pszPa
     return n > 0 && n < nBytes;
 }
 
+// True when nCount bytes of file A at nOffsetA equal those of file B at nOffsetB.
+bool SameBytes(StoreFile hA, int64_t nOffsetA, StoreFile hB, int64_t nOffsetB, int64_t nCount)
+{
+    char achA[4096];
+    char achB[4096];
+    for (int64_t nDone = 0; nDone < nCount;) {
+        const int nWant = nCount - nDone < 4096 ? static_cast<int>(nCount - nDone) : 4096;
+        int nReadA = 0;
+        int nReadB = 0;
+        if (!StoreFileReadAt(hA, nOffsetA + nDone, achA, nWant, &nReadA) || nReadA != nWant ||
+            !StoreFileReadAt(hB, nOffsetB + nDone, achB, nWant, &nReadB) || nReadB != nWant ||
+            std::memcmp(achA, achB, static_cast<size_t>(nWant)) != 0)
+            return false;
+        nDone += nWant;
+    }
+    return true;
+}
+
+// A kill between the copy of a torn tail and the cut of the data file leaves the fragment in both: as
+// the side file's last entry (the fragment, CR LF, after a line end) written after the data file was
+// last written. Copying it again would double it. The same fragment torn anew later is written after
+// the side file, and is copied.
+bool TornTailAlreadyCopied(StoreFile hData, StoreFile hTorn, int64_t nWhole, int64_t nSize)
+{
+    CStoreFileInfo data;
+    CStoreFileInfo torn;
+    const int64_t nFragment = nSize - nWhole;
+    if (!StoreFileInfoOf(hData, &data) || !StoreFileInfoOf(hTorn, &torn) || torn.nModified < data.nModified ||
+        torn.nSize < nFragment + 2)
+        return false;
+    const int64_t nEntry = torn.nSize - nFragment - 2;
+    char achEnd[2] = {};
+    int nRead = 0;
+    if (!StoreFileReadAt(hTorn, nEntry + nFragment, achEnd, 2, &nRead) || nRead != 2 || achEnd[0] != '\r' ||
+        achEnd[1] != '\n')
+        return false;
+    if (nEntry > 0 && (!StoreFileReadAt(hTorn, nEntry - 1, achEnd, 1, &nRead) || nRead != 1 || achEnd[0] != '\n'))
+        return false;
+    return SameBytes(hData, nWhole, hTorn, nEntry, nFragment);
+}
+
+// A moved-aside name: the data file's name, ".", YYYYMMDD-HHMMSS and perhaps "-2", "-3"...
+bool IsMovedAsideSuffix(const char* pszSuffix)
+{
+    for (int i = 0; i < 15; ++i) {
+        const char c = pszSuffix[i];
+        if (i == 8 ? c != '-' : (c < '0' || c > '9'))
+            return false;
+    }
+    const char* p = pszSuffix + 15;
+    if (*p == '\0')
+        return true;
+    if (*p++ != '-' || *p == '\0')
+        return false;
+    for (; *p != '\0'; ++p) {
+        if (*p < '0' || *p > '9')
+            return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 bool CBatchStore::MakeTunePath(int nAddress, char* pszPath, int nBytes) const
@@ -112,8 +172,17 @@ bool CBatchStore::Fault(EStoreFault eKind, int nAddress, const char* pszPath)
 {
     char szError[256];
     StoreFileLastError(szError, sizeof szError);
+    // A failure on another file than the one named (a replacement's temporary file) names that file.
+    char szFailed[kPathBytes + 8];
+    StoreFileLastFailedPath(szFailed, sizeof szFailed);
     if (m_pFaults != nullptr)
-        m_pFaults->Report(eKind, nAddress, pszPath, szError);
+        m_pFaults->Report(eKind, nAddress, szFailed[0] != '\0' ? szFailed : pszPath, szError);
+    // The failures of a search that leave the slot without a data file: why, for the notices of the
+    // records that then stay in memory only.
+    const int nSlot = IndexOfAddress(nAddress);
+    if (nSlot < kMaxSlots && (eKind == FAULT_DATA_OPEN || eKind == FAULT_TUNE_READ || eKind == FAULT_TUNE_WRITE ||
+                              eKind == FAULT_MOVE_ASIDE || eKind == FAULT_DATA_READ || eKind == FAULT_TORN_TAIL))
+        CFaultNotices::FormatGivenUp(eKind, szError, m_aszGivenUp[nSlot], static_cast<int>(sizeof m_aszGivenUp[nSlot]));
     return false;
 }
 
@@ -162,14 +231,15 @@ bool CBatchStore::MoveTornTailAside(int nSlot, StoreFile hData, int64_t nWhole, 
     // cut back to its whole lines, never before the bytes are safe on the disk.
     char achChunk[kChunkBytes];
     bool bOk = true;
-    for (int64_t nOffset = nWhole; bOk && nOffset < nSize;) {
+    const bool bCopied = TornTailAlreadyCopied(hData, hTorn, nWhole, nSize);
+    for (int64_t nOffset = nWhole; bOk && !bCopied && nOffset < nSize;) {
         const int nWant = nSize - nOffset < kChunkBytes ? static_cast<int>(nSize - nOffset) : kChunkBytes;
         int nRead = 0;
         bOk = StoreFileReadAt(hData, nOffset, achChunk, nWant, &nRead) && nRead == nWant &&
               StoreFileAppend(hTorn, achChunk, nRead) == nRead;
         nOffset += nRead;
     }
-    bOk = bOk && StoreFileAppend(hTorn, "\r\n", 2) == 2 && StoreFileFlush(hTorn);
+    bOk = bOk && (bCopied || StoreFileAppend(hTorn, "\r\n", 2) == 2) && StoreFileFlush(hTorn);
     if (!bOk) {
         Fault(FAULT_TORN_TAIL, nAddress, szTorn);
         StoreFileClose(hTorn);
@@ -180,6 +250,11 @@ bool CBatchStore::MoveTornTailAside(int nSlot, StoreFile hData, int64_t nWhole, 
     MakeDataPath(nAddress, szData, kPathBytes);
     if (!StoreFileTruncate(hData, nWhole) || !StoreFileFlush(hData))
         return Fault(FAULT_TORN_TAIL, nAddress, szData);
+    if (m_pFaults != nullptr) {
+        char szCount[24];
+        std::snprintf(szCount, sizeof szCount, "%lld", static_cast<long long>(nSize - nWhole));
+        m_pFaults->Report(FAULT_TORN_MOVED, nAddress, szData, szCount);
+    }
     return true;
 }
 
@@ -192,7 +267,8 @@ bool CBatchStore::LoadDataFile(int nSlot, StoreFile hData)
         bOk = walker.Walk(hData, nSize, [&](char* pLine, int nLen, bool bOverlong) {
             // A line over 1,023 characters cannot be a record: it stays in the file and is not loaded.
             if (!bOverlong) {
-                pLine[nLen - 2] = '\0';  // drop the CR LF
+                const int nText = nLen >= 2 && pLine[nLen - 2] == '\r' ? nLen - 2 : nLen - 1;
+                pLine[nText] = '\0';  // drop the line end
                 LoadRecordLine(nSlot, pLine);
             }
             return true;
@@ -205,7 +281,7 @@ bool CBatchStore::LoadDataFile(int nSlot, StoreFile hData)
     // next records would otherwise follow lines that were never seen.
     if (!bOk)
         Fault(FAULT_DATA_READ, m_anAddress[nSlot], szData);
-    // A torn last line (no CR LF) is not a record: it is not loaded, and it goes to its side file.
+    // A torn last line (no LF) is not a record: it is not loaded, and it goes to its side file.
     else if (walker.TailLength() > 0)
         bOk = MoveTornTailAside(nSlot, hData, nSize - walker.TailLength(), nSize);
     if (!bOk) {
@@ -215,7 +291,30 @@ bool CBatchStore::LoadDataFile(int nSlot, StoreFile hData)
     return bOk;
 }
 
-bool CBatchStore::MoveDataFileAside(const char* pszDataPath)
+bool CBatchStore::FindMovedAsideName(int nAddress, StoreFile hData, char* pszName, int nBytes) const
+{
+    CStoreFileInfo data;
+    if (!StoreFileInfoOf(hData, &data) || data.nLinks != 2)
+        return false;
+    char szPrefix[16];
+    std::snprintf(szPrefix, sizeof szPrefix, "Data_i%02d.", nAddress % 100);
+    bool bFound = false;
+    StoreFileListNames(m_szDirectory, szPrefix, [&](const char* pszEntry) {
+        if (bFound || !IsMovedAsideSuffix(pszEntry + std::strlen(szPrefix)))
+            return;
+        const int n = std::snprintf(pszName, static_cast<size_t>(nBytes), "%s%s", m_szDirectory, pszEntry);
+        if (n <= 0 || n >= nBytes)
+            return;
+        const StoreFile hOther = StoreFileOpen(pszName, ACCESS_READ, nullptr);
+        CStoreFileInfo other;
+        bFound = hOther != kInvalidFile && StoreFileInfoOf(hOther, &other) && other.nDevice == data.nDevice &&
+                 other.nFileId == data.nFileId;
+        StoreFileClose(hOther);
+    });
+    return bFound;
+}
+
+bool CBatchStore::MoveDataFileAside(int nAddress, const char* pszDataPath)
 {
     if (!StoreFileExists(pszDataPath))
         return true;
@@ -223,13 +322,20 @@ bool CBatchStore::MoveDataFileAside(const char* pszDataPath)
     StoreFile hOld = StoreFileOpen(pszDataPath, ACCESS_APPEND, nullptr);
     if (hOld == kInvalidFile)
         return false;
+    // A kill inside a move made of a link and an unlink left the file under a moved-aside name as well:
+    // the move is finished by removing the data file's name, not made once more under another name.
+    char szAside[kPathBytes];
+    if (FindMovedAsideName(nAddress, hOld, szAside, kPathBytes)) {
+        const bool bRemoved = StoreFileRemove(pszDataPath);
+        StoreFileClose(hOld);
+        return bRemoved;
+    }
     int64_t nSize = 0;
     bool bDone = StoreFileSize(hOld, &nSize) && nSize == 0;  // an empty file holds nothing to keep
     if (!bDone && nSize > 0) {
         std::tm tmNow;
         LocalTime(&tmNow);
         const int nYear = ClampField(tmNow.tm_year + 1900LL, 9999);
-        char szAside[kPathBytes];
         for (int nCopy = 1; nCopy <= 99 && !bDone; ++nCopy) {
             char szSuffix[8] = "";
             if (nCopy > 1)
@@ -287,7 +393,7 @@ bool CBatchStore::OpenIndicatorFiles(int nAddress)
     if (!bMatched) {
         // A missing or different tuning: the old records belong to another tuning. They are moved
         // aside first, so that a data file that could not be moved is never paired with the new tuning.
-        if (!MoveDataFileAside(szDataPath))
+        if (!MoveDataFileAside(nAddress, szDataPath))
             return Fault(FAULT_MOVE_ASIDE, nAddress, szDataPath);
         char szTune[10 * (kMaxLineChars + 1)];
         int nLen = 0;
@@ -306,9 +412,10 @@ bool CBatchStore::OpenIndicatorFiles(int nAddress)
     m_ahDataFile[nSlot] = hData;
     if (!LoadDataFile(nSlot, hData))
         return false;
+    m_aszGivenUp[nSlot][0] = '\0';
     if (m_pFaults != nullptr) {
         for (EStoreFault eKind : {FAULT_DATA_OPEN, FAULT_TUNE_READ, FAULT_TUNE_WRITE, FAULT_MOVE_ASIDE, FAULT_DATA_READ,
-                                  FAULT_TORN_TAIL, FAULT_NO_DATA_FILE})
+                                  FAULT_TORN_TAIL, FAULT_NO_DATA_FILE, FAULT_TORN_MOVED})
             m_pFaults->Cleared(eKind, nAddress);
     }
     return true;
@@ -357,7 +464,7 @@ bool CBatchStore::AppendDataLine(int nSlot, const char* pszPending)
     MakeDataPath(nAddress, szPath, kPathBytes);
     if (hFile == kInvalidFile) {
         if (m_pFaults != nullptr)
-            m_pFaults->Report(FAULT_NO_DATA_FILE, nAddress, szPath, "");
+            m_pFaults->Report(FAULT_NO_DATA_FILE, nAddress, szPath, m_aszGivenUp[nSlot]);
         return false;
     }
     std::string strLine;

@@ -18,6 +18,7 @@ using Clock = std::chrono::steady_clock;
 struct CWriterFile {
     StoreFile hFile = kInvalidFile;
     std::string strPath;
+    std::string strGivenUp;  // why the last search gave the file up
     bool bNeedLineEnd = false;
     // A record was written in part and could not be cut off: the file ends in a fragment that the
     // next search moves aside. Until then nothing more goes into it, or the fragment would become a line.
@@ -139,7 +140,7 @@ void CloseFiles(CWriterState& st, std::unique_lock<std::mutex>& lock)
         lock.lock();
         // A close that fails may have lost written data on a network file system.
         if (!bClosed)
-            st.Report(FAULT_RECORD_WRITE, nAddress, file.strPath, szError);
+            st.Report(FAULT_DATA_CLOSE, nAddress, file.strPath, szError);
     }
 }
 
@@ -226,7 +227,7 @@ CDiskWriter::~CDiskWriter()
     Finish(-1);
 }
 
-void CDiskWriter::Adopt(int nAddress, StoreFile hFile, const char* pszPath, bool bNeedLineEnd)
+void CDiskWriter::Adopt(int nAddress, StoreFile hFile, const char* pszPath, bool bNeedLineEnd, const char* pszGivenUp)
 {
     std::lock_guard<std::mutex> lock(m_pState->m_mutex);
     CWriterFile& file = m_pState->m_mapFiles[nAddress];
@@ -234,6 +235,7 @@ void CDiskWriter::Adopt(int nAddress, StoreFile hFile, const char* pszPath, bool
         StoreFileClose(file.hFile);  // never: a search adopts only after CloseAll
     file.hFile = hFile;
     file.strPath = pszPath;
+    file.strGivenUp = pszGivenUp != nullptr ? pszGivenUp : "";
     file.bNeedLineEnd = bNeedLineEnd;
     file.bTorn = false;
     file.tRetry = Clock::time_point{};
@@ -246,7 +248,9 @@ void CDiskWriter::Append(int nAddress, const char* pszPending)
     std::lock_guard<std::mutex> lock(st.m_mutex);
     auto it = st.m_mapFiles.find(nAddress);
     if (it == st.m_mapFiles.end() || it->second.hFile == kInvalidFile) {
-        st.Report(FAULT_NO_DATA_FILE, nAddress, it != st.m_mapFiles.end() ? it->second.strPath : std::string(), "");
+        const bool bKnown = it != st.m_mapFiles.end();
+        st.Report(FAULT_NO_DATA_FILE, nAddress, bKnown ? it->second.strPath : std::string(),
+                  bKnown ? it->second.strGivenUp.c_str() : "");
         return;
     }
     CWriterFile& file = it->second;

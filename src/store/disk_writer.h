@@ -32,8 +32,9 @@ public:
     CDiskWriter& operator=(const CDiskWriter&) = delete;
 
     // Takes over the open data file of the indicator at nAddress (pszPath its name). Records of that
-    // address that still wait (a search came while the disk failed) are written to it first.
-    void Adopt(int nAddress, StoreFile hFile, const char* pszPath, bool bNeedLineEnd);
+    // address that still wait (a search came while the disk failed) are written to it first. With
+    // kInvalidFile the search gave the file up, for the reason pszGivenUp that later notices repeat.
+    void Adopt(int nAddress, StoreFile hFile, const char* pszPath, bool bNeedLineEnd, const char* pszGivenUp = "");
     // Queues a completed batch's pending text for the indicator's data file. An indicator without a
     // data file is reported (FAULT_NO_DATA_FILE) and its record stays only in the model.
     void Append(int nAddress, const char* pszPending);

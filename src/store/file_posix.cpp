@@ -1,4 +1,4 @@
-// The store's platform file layer on POSIX: O_NOFOLLOW | O_NONBLOCK opens, O_APPEND, flock, fdatasync, rename, localtime_r.
+// The store's platform file layer on POSIX: O_NOFOLLOW | O_NONBLOCK opens, O_APPEND, flock, fdatasync, renameat2, localtime_r.
 // Its Windows twin, file_win32.cpp, implements store_file.h with CreateFileA (OPEN_EXISTING or CREATE_NEW,
 // FILE_APPEND_DATA, FILE_SHARE_READ, no reparse points), GetFileSizeEx, ReadFile with an OVERLAPPED
 // offset, WriteFile, FlushFileBuffers, SetEndOfFile, MoveFileExA (MOVEFILE_REPLACE_EXISTING |
@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -16,6 +17,7 @@
 namespace {
 
 thread_local int t_nLastErrno = 0;
+thread_local char t_szFailedPath[4096] = "";
 
 int Fd(StoreFile hFile)
 {
@@ -26,7 +28,26 @@ int Fd(StoreFile hFile)
 bool Fail(int nErrno)
 {
     t_nLastErrno = nErrno;
+    t_szFailedPath[0] = '\0';
     return false;
+}
+
+// The same, for a failure on another file than the one the caller named.
+bool FailOn(const char* pszPath, int nErrno)
+{
+    Fail(nErrno);
+    std::snprintf(t_szFailedPath, sizeof t_szFailedPath, "%s", pszPath);
+    return false;
+}
+
+// Frees the temporary name of a replacement from what a killed run left there: a name that is no
+// directory is removed (unlink never follows a link), a directory only when it is empty.
+bool FreeTempName(const char* pszTemp)
+{
+    struct stat st;
+    if (::lstat(pszTemp, &st) != 0)
+        return errno == ENOENT;
+    return (S_ISDIR(st.st_mode) ? ::rmdir(pszTemp) : ::unlink(pszTemp)) == 0;
 }
 
 // The directory part of a path, "." when it has none.
@@ -143,7 +164,10 @@ bool StoreFileClose(StoreFile hFile)
     if (hFile == kInvalidFile)
         return false;
     // No retry on EINTR: on Linux the descriptor is already released then.
-    return ::close(Fd(hFile)) == 0 || Fail(errno);
+    const bool bClosed = ::close(Fd(hFile)) == 0 || Fail(errno);
+    if (const int nFault = StoreFileFault(SFOP_CLOSE))
+        return Fail(nFault);
+    return bClosed;
 }
 
 bool StoreFileSize(StoreFile hFile, int64_t* pnSize)
@@ -220,16 +244,26 @@ bool StoreFileReplace(const char* pszPath, const char* pData, int nCount)
     if (const int nFault = StoreFileFault(SFOP_REPLACE))
         return Fail(nFault);
     char szTemp[4096];
-    const int n = std::snprintf(szTemp, sizeof szTemp, "%s.tmp", pszPath);
-    if (n <= 0 || n >= static_cast<int>(sizeof szTemp))
-        return Fail(ENAMETOOLONG);
-    // A temporary file left by a killed run is ours and holds nothing that counts.
-    struct stat st;
-    if (::lstat(szTemp, &st) == 0 && S_ISREG(st.st_mode))
-        (void)::unlink(szTemp);
+    // What a killed run left under the temporary name is ours and holds nothing that counts; a
+    // directory that holds something is left alone and the next name taken.
+    bool bFree = false;
+    for (int nTry = 1; nTry <= 9 && !bFree; ++nTry) {
+        char szTry[4] = "";
+        if (nTry > 1)
+            std::snprintf(szTry, sizeof szTry, "%d", nTry);
+        const int n = std::snprintf(szTemp, sizeof szTemp, "%s.tmp%s", pszPath, szTry);
+        if (n <= 0 || n >= static_cast<int>(sizeof szTemp))
+            return Fail(ENAMETOOLONG);
+        bFree = FreeTempName(szTemp);
+    }
+    if (!bFree) {
+        const int nErrno = errno;
+        std::snprintf(szTemp, sizeof szTemp, "%s.tmp", pszPath);  // the name the program wants
+        return FailOn(szTemp, nErrno);
+    }
     const int fd = OpenRetrying(szTemp, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0)
-        return Fail(errno);
+        return FailOn(szTemp, errno);
     int nDone = 0;
     while (nDone < nCount) {
         const ssize_t nWritten = ::write(fd, pData + nDone, static_cast<size_t>(nCount - nDone));
@@ -244,10 +278,13 @@ bool StoreFileReplace(const char* pszPath, const char* pData, int nCount)
         nErrno = errno;
     if (::close(fd) != 0 && nErrno == 0)
         nErrno = errno;
-    // rename replaces a symbolic link of that name by the file; it never writes through the link.
-    if (nErrno == 0 && ::rename(szTemp, pszPath) != 0)
-        nErrno = errno;
     if (nErrno != 0) {
+        (void)::unlink(szTemp);
+        return FailOn(szTemp, nErrno);
+    }
+    // rename replaces a symbolic link of that name by the file; it never writes through the link.
+    if (::rename(szTemp, pszPath) != 0) {
+        nErrno = errno;
         (void)::unlink(szTemp);
         return Fail(nErrno);
     }
@@ -258,6 +295,13 @@ bool StoreFileMove(const char* pszFrom, const char* pszTo)
 {
     if (const int nFault = StoreFileFault(SFOP_MOVE))
         return Fail(nFault);
+#ifdef RENAME_NOREPLACE
+    // One step: a kill cannot leave the file under both names.
+    if (::renameat2(AT_FDCWD, pszFrom, AT_FDCWD, pszTo, RENAME_NOREPLACE) == 0)
+        return FlushDirectoryOf(pszTo);
+    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
+        return Fail(errno);  // EEXIST among them; the others mean the file system has no such rename
+#endif
     // A hard link fails when the target exists, so nothing is ever overwritten; the old name goes after.
     if (::link(pszFrom, pszTo) == 0) {
         if (::unlink(pszFrom) != 0) {
@@ -293,9 +337,54 @@ void StoreFileLastError(char* pszBuf, int nSize)
     std::snprintf(pszBuf, static_cast<size_t>(nSize), "%s", t_nLastErrno != 0 ? pszText : "");
 }
 
+void StoreFileLastFailedPath(char* pszBuf, int nSize)
+{
+    if (pszBuf != nullptr && nSize > 0)
+        std::snprintf(pszBuf, static_cast<size_t>(nSize), "%s", t_szFailedPath);
+}
+
+bool StoreFileInfoOf(StoreFile hFile, CStoreFileInfo* pInfo)
+{
+    struct stat st;
+    if (hFile == kInvalidFile || ::fstat(Fd(hFile), &st) != 0)
+        return Fail(hFile == kInvalidFile ? EBADF : errno);
+    pInfo->nSize = static_cast<int64_t>(st.st_size);
+    pInfo->nModified = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    pInfo->nDevice = static_cast<uint64_t>(st.st_dev);
+    pInfo->nFileId = static_cast<uint64_t>(st.st_ino);
+    pInfo->nLinks = static_cast<int>(st.st_nlink);
+    return true;
+}
+
+bool StoreFileRemove(const char* pszPath)
+{
+    return ::unlink(pszPath) == 0 ? FlushDirectoryOf(pszPath) : Fail(errno);
+}
+
+bool StoreFileListNames(const char* pszDir, const char* pszPrefix, const std::function<void(const char*)>& fnName)
+{
+    DIR* pDir = ::opendir(pszDir != nullptr && pszDir[0] != '\0' ? pszDir : ".");
+    if (pDir == nullptr)
+        return Fail(errno);
+    const size_t nPrefix = std::strlen(pszPrefix);
+    while (const dirent* pEntry = ::readdir(pDir)) {
+        if (std::strncmp(pEntry->d_name, pszPrefix, nPrefix) == 0)
+            fnName(pEntry->d_name);
+    }
+    ::closedir(pDir);
+    return true;
+}
+
 void StoreLocalTimeNow(std::tm* ptm)
+{
+    int nOffset = 0;
+    StoreLocalTimeNowWithOffset(ptm, &nOffset);
+}
+
+void StoreLocalTimeNowWithOffset(std::tm* ptm, int* pnOffsetMinutes)
 {
     const std::time_t tNow = std::time(nullptr);
     if (::localtime_r(&tNow, ptm) == nullptr)
         *ptm = std::tm{};
+    *pnOffsetMinutes = static_cast<int>(ptm->tm_gmtoff / 60);
 }

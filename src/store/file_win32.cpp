@@ -275,3 +275,58 @@ void StoreLocalTimeNow(std::tm* ptm)
     ptm->tm_wday = st.wDayOfWeek;
     ptm->tm_isdst = -1;
 }
+
+// The replacement here fails as a whole, under the tuning file's name (a directory or a link left
+// under the temporary name makes its CREATE_NEW fail): no failure is on another name.
+void StoreFileLastFailedPath(char* pszBuf, int nSize)
+{
+    if (pszBuf != nullptr && nSize > 0)
+        pszBuf[0] = '\0';
+}
+
+bool StoreFileInfoOf(StoreFile hFile, CStoreFileInfo* pInfo)
+{
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (hFile == kInvalidFile || !::GetFileInformationByHandle(Handle(hFile), &info))
+        return Fail(hFile == kInvalidFile ? ERROR_INVALID_HANDLE : ::GetLastError());
+    pInfo->nSize = static_cast<int64_t>((static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow);
+    pInfo->nModified = static_cast<int64_t>((static_cast<uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) |
+                                            info.ftLastWriteTime.dwLowDateTime);
+    pInfo->nDevice = info.dwVolumeSerialNumber;
+    pInfo->nFileId = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    pInfo->nLinks = static_cast<int>(info.nNumberOfLinks);
+    return true;
+}
+
+bool StoreFileRemove(const char* pszPath)
+{
+    return ::DeleteFileA(pszPath) != 0 || Fail(::GetLastError());
+}
+
+bool StoreFileListNames(const char* pszDir, const char* pszPrefix, const std::function<void(const char*)>& fnName)
+{
+    char szPattern[MAX_PATH + 16];
+    const int n = std::snprintf(szPattern, sizeof szPattern, "%s%s*", pszDir != nullptr ? pszDir : "", pszPrefix);
+    if (n <= 0 || n >= static_cast<int>(sizeof szPattern))
+        return Fail(ERROR_FILENAME_EXCED_RANGE);
+    WIN32_FIND_DATAA data{};
+    const HANDLE hFind = ::FindFirstFileA(szPattern, &data);
+    if (hFind == INVALID_HANDLE_VALUE)
+        return ::GetLastError() == ERROR_FILE_NOT_FOUND || Fail(::GetLastError());
+    do {
+        fnName(data.cFileName);
+    } while (::FindNextFileA(hFind, &data));
+    ::FindClose(hFind);
+    return true;
+}
+
+void StoreLocalTimeNowWithOffset(std::tm* ptm, int* pnOffsetMinutes)
+{
+    StoreLocalTimeNow(ptm);
+    TIME_ZONE_INFORMATION tzi{};
+    const DWORD dwZone = ::GetTimeZoneInformation(&tzi);
+    // Bias is UTC minus local time, in minutes; summer time adds its own.
+    const LONG nBias = tzi.Bias + (dwZone == TIME_ZONE_ID_DAYLIGHT ? tzi.DaylightBias
+                                   : dwZone == TIME_ZONE_ID_STANDARD ? tzi.StandardBias : 0);
+    *pnOffsetMinutes = static_cast<int>(-nBias);
+}

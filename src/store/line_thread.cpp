@@ -165,11 +165,9 @@ void CLineThread::RunSearch(const std::string& strDataDir)
         const int nAddress = m_store.GetIndicatorAddress(nSlot);
         bool bNeedLineEnd = false;
         const StoreFile hFile = m_store.TakeDataFile(nSlot, &bNeedLineEnd);
-        if (hFile != kInvalidFile) {
-            char szPath[CBatchStore::kDirBytes + 64];
-            m_store.MakeDataPath(nAddress, szPath, sizeof szPath);
-            m_writer.Adopt(nAddress, hFile, szPath, bNeedLineEnd);
-        }
+        char szPath[CBatchStore::kDirBytes + 64];
+        m_store.MakeDataPath(nAddress, szPath, sizeof szPath);
+        m_writer.Adopt(nAddress, hFile, szPath, bNeedLineEnd, m_store.GetGivenUp(nSlot));
         CSlotImage image;
         m_store.ExportSlot(nSlot, &image);
         done.aSlots.push_back(std::move(image));

@@ -8,6 +8,17 @@ namespace {
 // A pending record never exceeds 255 characters.
 constexpr size_t kMaxPendingChars = 255;
 
+// True when the file ends inside a line (its last byte is not LF): a record appended now would be
+// glued to that line, e.g. one another program appended without its line end.
+bool EndsInsideLine(StoreFile hFile)
+{
+    int64_t nSize = 0;
+    char c = '\n';
+    int nRead = 0;
+    return StoreFileSize(hFile, &nSize) && nSize > 0 && StoreFileReadAt(hFile, nSize - 1, &c, 1, &nRead) &&
+           nRead == 1 && c != '\n';
+}
+
 }  // namespace
 
 bool AddRecordLine(std::string& strLines, const char* pszPending)
@@ -24,6 +35,8 @@ EAppendResult AppendRecordLines(StoreFile hFile, const char* pData, int nCount, 
 {
     if (hFile == kInvalidFile || nCount < 0)
         return APPEND_NOT_WRITTEN;
+    if (!*pbNeedLineEnd && EndsInsideLine(hFile))
+        *pbNeedLineEnd = true;
     std::string strWrite;
     const char* pWrite = pData;
     int nWrite = nCount;

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <ctime>
+#include <functional>
 
 // One open file: a POSIX descriptor in file_posix.cpp, a HANDLE cast to an integer in its Windows
 // twin file_win32.cpp. Both platforms use -1 for "no file" (INVALID_HANDLE_VALUE is (HANDLE)-1).
@@ -48,11 +49,16 @@ bool StoreFileFlush(StoreFile hFile);
 // Cuts the file to nSize bytes. False on failure.
 bool StoreFileTruncate(StoreFile hFile, int64_t nSize);
 // Replaces the file's whole content: writes it to a temporary name in the same directory (the path
-// plus ".tmp", removed first when a killed run left it), flushes it, renames it over the path and,
-// on POSIX, flushes the directory. A failure at any step leaves the old file as it was.
+// plus ".tmp"), flushes it, renames it over the path and, on POSIX, flushes the directory. A failure at
+// any step leaves the old file as it was. Whatever a killed run left under the temporary name is the
+// program's own: a file or a link of that name is removed (never followed), an empty directory too;
+// past a directory that holds something, ".tmp2" ... ".tmp9" are tried. A failure on the temporary
+// file names it through StoreFileLastFailedPath.
 bool StoreFileReplace(const char* pszPath, const char* pData, int nCount);
 // Moves a file to a new name in the same directory, never over an existing one (false when the target
-// exists), and flushes the directory on POSIX so that the move survives a power cut.
+// exists), and flushes the directory on POSIX so that the move survives a power cut. The move is one
+// step where the file system allows it (renameat2 RENAME_NOREPLACE; MoveFileEx in the twin); elsewhere
+// a hard link and an unlink, between which a kill leaves the file under both names.
 bool StoreFileMove(const char* pszFrom, const char* pszTo);
 // True when an entry of that name exists, whatever it is (a dangling symbolic link included).
 bool StoreFileExists(const char* pszPath);
@@ -60,15 +66,38 @@ bool StoreFileExists(const char* pszPath);
 // here; FormatMessage of GetLastError in the twin), terminated and cut to nSize bytes.
 void StoreFileLastError(char* pszBuf, int nSize);
 
+// The path the last failure on this thread happened to when it was not the one the operation was
+// given (the temporary file of StoreFileReplace); "" otherwise. Terminated and cut to nSize bytes.
+void StoreFileLastFailedPath(char* pszBuf, int nSize);
+
+// What the store needs to know of an open file besides its size: when it was last written (only
+// compared with another file's) and which file it is, with its number of names.
+struct CStoreFileInfo {
+    int64_t nSize = 0;
+    int64_t nModified = 0;  // nanoseconds here, 100 ns units in the twin
+    uint64_t nDevice = 0;
+    uint64_t nFileId = 0;
+    int nLinks = 0;
+};
+bool StoreFileInfoOf(StoreFile hFile, CStoreFileInfo* pInfo);
+// Removes a name (a link itself, never what it points to) and flushes the directory on POSIX.
+bool StoreFileRemove(const char* pszPath);
+// Calls fnName with each name in the directory (its path text, "" for the current one) that starts
+// with pszPrefix. False when the directory cannot be read.
+bool StoreFileListNames(const char* pszDir, const char* pszPrefix, const std::function<void(const char*)>& fnName);
+
 // The PC's local calendar time now (localtime_r here, GetLocalTime in the Windows twin).
 void StoreLocalTimeNow(std::tm* ptm);
+// The same, with the local time's offset from UTC in minutes (east of Greenwich positive).
+void StoreLocalTimeNowWithOffset(std::tm* ptm, int* pnOffsetMinutes);
 
 // ---- Fault seam for tests ------------------------------------------------------------------------
 // Faults the operating system cannot produce on demand (a failing disk, a full one, a stale network
 // file): the next nCount calls of the operation fail as if the system had returned nErrno (an errno
 // value; the twin maps it to the nearest Windows error), after nSkip calls that succeed. The product
 // never sets one. Implemented once, in store_file_fault.cpp; each platform file asks StoreFileFault.
-enum EStoreFileOp { SFOP_OPEN, SFOP_READ, SFOP_APPEND, SFOP_FLUSH, SFOP_REPLACE, SFOP_MOVE, SFOP_COUNT };
+// SFOP_CLOSE releases the file all the same, as a failing close does.
+enum EStoreFileOp { SFOP_OPEN, SFOP_READ, SFOP_APPEND, SFOP_FLUSH, SFOP_REPLACE, SFOP_MOVE, SFOP_CLOSE, SFOP_COUNT };
 void StoreFileInjectFault(EStoreFileOp eOp, int nErrno, int nCount = 1, int nSkip = 0);
 void StoreFileClearFaults();
 // Called by the platform file at the start of an operation: the errno to fail with, or 0.

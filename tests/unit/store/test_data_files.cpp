@@ -1,7 +1,10 @@
 // The store's files byte for byte in a temporary directory, and every capacity at and past its limit.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <regex>
+#include <sys/stat.h>
 
 #include "store_rig.h"
 
@@ -144,6 +147,38 @@ TEST_F(StoreFiles, WorkingBufferAndPendingRecordLimits)
     EXPECT_TRUE(m_store.AppendPending(0, "0,"));
     EXPECT_STREQ(m_store.GetPending(0), "0,");
     EXPECT_FALSE(m_store.AppendPending(2, std::string(400, '1').c_str()));
+}
+
+// The event log: stamped lines with the UTC offset, one older generation past the limit, and a log
+// that cannot be written told once while the lines still reach standard error.
+TEST_F(StoreFiles, EventLogLinesGenerationsAndFailure)
+{
+    const char* pszTz = std::getenv("TZ");
+    const std::string strTz = pszTz != nullptr ? pszTz : "";
+    ::setenv("TZ", "MSK-3", 1);  // POSIX writes the offset west-positive: three hours east of UTC
+    ::tzset();
+    CEventLog log(File("ev.log"), 200);
+    for (const char* psz : {"один", "два", "три"})
+        log.Write((std::string(psz) + std::string(40, '.')).c_str());
+    pszTz != nullptr ? ::setenv("TZ", strTz.c_str(), 1) : ::unsetenv("TZ");
+    ::tzset();
+    const std::regex reLine(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d \+0300 tk-dedi: [^\n]+\.{40}\n)");
+    const std::string strOld = ReadBytes(File("ev.log.1"));
+    const std::string strNew = ReadBytes(File("ev.log"));
+    EXPECT_TRUE(std::regex_match(strOld.substr(0, strOld.find('\n') + 1), reLine)) << strOld;
+    EXPECT_NE(strOld.find("один"), std::string::npos);
+    EXPECT_NE(strOld.find("два"), std::string::npos);
+    EXPECT_TRUE(std::regex_match(strNew, reLine) && strNew.find("три") != std::string::npos) << strNew;
+
+    ASSERT_EQ(::mkdir(File("dir.log").c_str(), 0755), 0);
+    CEventLog logDir(File("dir.log"));
+    testing::internal::CaptureStderr();
+    logDir.Write("первое");
+    logDir.Write("второе");
+    const std::string strErr = testing::internal::GetCapturedStderr();
+    EXPECT_NE(strErr.find("второе"), std::string::npos);
+    EXPECT_EQ(strErr.find("журнал"), strErr.rfind("журнал")) << strErr;
+    EXPECT_NE(strErr.find("журнал"), std::string::npos) << strErr;
 }
 
 }  // namespace

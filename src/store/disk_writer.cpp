@@ -93,11 +93,37 @@ void WriteWaiting(CWriterState& st, int nAddress, CWriterFile& file, std::unique
     st.m_strWritePath = file.strPath;
     st.m_cvWatch.notify_all();
 
+    const std::string strPath = file.strPath;
+
     lock.unlock();
-    const EAppendResult eResult = AppendRecordLines(hFile, strLines.data(), static_cast<int>(strLines.size()), &bNeedLineEnd);
+    // A file replaced under the program (an editor that saves by rename, sed -i, rotation, rm) would
+    // swallow every record: the name is opened again, under the usual rule that only "no such file"
+    // creates.
+    StoreFile hWrite = hFile;
+    bool bReplaced = false;
+    bool bReopenFailed = false;
     char szError[256] = "";
-    if (eResult != APPEND_OK)
-        StoreFileLastError(szError, sizeof szError);
+    if (!IsStillNamed(hFile, strPath.c_str())) {
+        EOpenResult eOpen = OPEN_OK;
+        hWrite = StoreFileOpen(strPath.c_str(), ACCESS_APPEND, &eOpen);
+        if (hWrite == kInvalidFile && eOpen == OPEN_NOT_FOUND)
+            hWrite = StoreFileCreate(strPath.c_str());
+        if (hWrite == kInvalidFile) {
+            StoreFileLastError(szError, sizeof szError);
+            bReopenFailed = true;
+            hWrite = hFile;
+        } else {
+            StoreFileClose(hFile);
+            bReplaced = true;
+            bNeedLineEnd = false;  // a new file: whatever ended the old one is not in it
+        }
+    }
+    EAppendResult eResult = APPEND_NOT_WRITTEN;
+    if (!bReopenFailed) {
+        eResult = AppendRecordLines(hWrite, strLines.data(), static_cast<int>(strLines.size()), &bNeedLineEnd);
+        if (eResult != APPEND_OK)
+            StoreFileLastError(szError, sizeof szError);
+    }
     lock.lock();
 
     st.m_bWriting = false;
@@ -106,6 +132,15 @@ void WriteWaiting(CWriterState& st, int nAddress, CWriterFile& file, std::unique
     if (st.m_bSlowReported) {
         st.m_bSlowReported = false;
         st.Report(FAULT_FLUSH_RESUMED, nAddress, file.strPath, "");
+    }
+    if (bReplaced) {
+        file.hFile = hWrite;
+        st.Report(FAULT_DATA_REPLACED, nAddress, file.strPath, "");
+    }
+    if (bReopenFailed) {
+        st.Report(FAULT_DATA_OPEN, nAddress, file.strPath, szError);
+        file.tRetry = Clock::now() + std::chrono::milliseconds(CDiskWriter::kRetryMs);
+        return;
     }
     file.bNeedLineEnd = bNeedLineEnd;
     if (eResult == APPEND_OK || eResult == APPEND_NOT_FLUSHED) {
@@ -305,6 +340,15 @@ int CDiskWriter::Finish(int nTimeoutMs)
         m_pThreads.reset();
     }
     return st.m_nWaiting + st.m_nRefused;
+}
+
+std::vector<std::string> CDiskWriter::WaitingFor(int nAddress) const
+{
+    std::lock_guard<std::mutex> lock(m_pState->m_mutex);
+    const auto it = m_pState->m_mapFiles.find(nAddress);
+    if (it == m_pState->m_mapFiles.end())
+        return {};
+    return std::vector<std::string>(it->second.queWaiting.begin(), it->second.queWaiting.end());
 }
 
 int CDiskWriter::Waiting() const

@@ -3,6 +3,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "fault_notices.h"
 #include "store_file.h"
@@ -12,7 +13,10 @@ struct CWriterThreads;
 
 // Owns the open data files from the moment the search hands them over. Records are queued by the
 // line thread and written by the writer's thread: every record that waits for a file goes in one
-// write and one flush, so that a slow disk delays records but never the line. A flush that has not
+// write and one flush, so that a slow disk delays records but never the line. Before each write the
+// file is checked to still be the one of its name; a file replaced under the program is opened
+// again by name (FAULT_DATA_REPLACED). A record written in part that cannot be cut off stops the
+// file's writes until the next search has moved the fragment aside (FAULT_RECORD_TORN). A flush that has not
 // returned within kSlowFlushMs is reported (FAULT_FLUSH_SLOW), and so is its end. Faults go to the
 // IStoreFaults handed in, from the writer's threads (the line thread's CQueuedFaults).
 //
@@ -47,8 +51,9 @@ public:
     // timeout the threads are left to end by themselves, reporting nothing more.
     int Finish(int nTimeoutMs);
 
-    // For tests and the window: records waiting now.
+    // Records waiting now: all of them, and the pending texts of one indicator's, oldest first.
     int Waiting() const;
+    std::vector<std::string> WaitingFor(int nAddress) const;
 
 private:
     std::shared_ptr<CWriterState> m_pState;

@@ -32,6 +32,7 @@ const char* WhatFailed(EStoreFault eKind)
     case FAULT_FLUSH_RESUMED: return "запись в файл данных %s снова идёт";
     case FAULT_QUEUE_FULL: return "слишком много отвесов ждут записи, отвес не сохранён в файл данных %s";
     case FAULT_RECORD_TORN: return "запись в файл данных %s оборвана, следующие отвесы ждут в памяти до «Поиск»";
+    case FAULT_DATA_REPLACED: return "файл данных %s заменён или удалён другой программой, отвесы пишутся в файл с этим именем";
     case FAULT_DATA_CLOSE: return "ошибка при закрытии файла данных %s";
     case FAULT_TORN_MOVED: return "оборванная последняя строка файла данных %s перенесена в %s.torn";
     default: return "ошибка: %s";

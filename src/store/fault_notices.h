@@ -23,6 +23,7 @@ enum EStoreFault {
     FAULT_FLUSH_RESUMED,    // ...and has now returned
     FAULT_QUEUE_FULL,       // too many records wait for the disk: this one is not kept in the file
     FAULT_RECORD_TORN,      // a record went in part and could not be cut off: later ones wait for a search
+    FAULT_DATA_REPLACED,    // the data file was replaced or removed under the program: its name is written again
     FAULT_DATA_CLOSE,       // the data file reported an error as it was closed for a search
     FAULT_TORN_MOVED,       // not a failure: a torn last line was moved to its side file (told each time)
     FAULT_KINDS

@@ -236,6 +236,8 @@ bool StoreFileTruncate(StoreFile hFile, int64_t nSize)
 {
     if (hFile == kInvalidFile || nSize < 0)
         return Fail(EINVAL);
+    if (const int nFault = StoreFileFault(SFOP_TRUNCATE))
+        return Fail(nFault);
     return ::ftruncate(Fd(hFile), static_cast<off_t>(nSize)) == 0 || Fail(errno);
 }
 

@@ -202,6 +202,8 @@ bool StoreFileTruncate(StoreFile hFile, int64_t nSize)
 {
     if (hFile == kInvalidFile || nSize < 0)
         return Fail(ERROR_INVALID_PARAMETER);
+    if (const int nFault = StoreFileFault(SFOP_TRUNCATE))
+        return Fail(ErrorForErrno(nFault));
     FILE_END_OF_FILE_INFO eof{};
     eof.EndOfFile.QuadPart = nSize;
     return ::SetFileInformationByHandle(Handle(hFile), FileEndOfFileInfo, &eof, sizeof eof) != 0 ||

@@ -167,6 +167,15 @@ void CLineThread::RunSearch(const std::string& strDataDir)
         const StoreFile hFile = m_store.TakeDataFile(nSlot, &bNeedLineEnd);
         char szPath[CBatchStore::kDirBytes + 64];
         m_store.MakeDataPath(nAddress, szPath, sizeof szPath);
+        // Records that still wait for this file (a disk that failed before the search) are records
+        // all the same: the model counts them as the file will hold them once they are written,
+        // which can start as soon as the writer has the file.
+        if (hFile != kInvalidFile) {
+            for (const std::string& strPending : m_writer.WaitingFor(nAddress)) {
+                const std::string strLine = strPending.substr(0, strPending.empty() ? 0 : strPending.size() - 1);
+                m_store.LoadRecordLine(nSlot, strLine.c_str());
+            }
+        }
         m_writer.Adopt(nAddress, hFile, szPath, bNeedLineEnd, m_store.GetGivenUp(nSlot));
         CSlotImage image;
         m_store.ExportSlot(nSlot, &image);

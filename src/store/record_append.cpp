@@ -31,6 +31,23 @@ bool AddRecordLine(std::string& strLines, const char* pszPending)
     return true;
 }
 
+bool IsStillNamed(StoreFile hFile, const char* pszPath)
+{
+    CStoreFileInfo open;
+    if (!StoreFileInfoOf(hFile, &open))
+        return true;
+    if (open.nLinks == 0)
+        return false;
+    EOpenResult eResult = OPEN_OK;
+    const StoreFile hNamed = StoreFileOpen(pszPath, ACCESS_READ, &eResult);
+    if (hNamed == kInvalidFile)
+        return eResult != OPEN_NOT_FOUND;
+    CStoreFileInfo named;
+    const bool bSame = !StoreFileInfoOf(hNamed, &named) || (named.nDevice == open.nDevice && named.nFileId == open.nFileId);
+    StoreFileClose(hNamed);
+    return bSame;
+}
+
 EAppendResult AppendRecordLines(StoreFile hFile, const char* pData, int nCount, bool* pbNeedLineEnd)
 {
     if (hFile == kInvalidFile || nCount < 0)

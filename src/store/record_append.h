@@ -19,6 +19,11 @@ enum EAppendResult {
 // (the trailing comma), then CR LF. False, adding nothing, for a text longer than any pending record.
 bool AddRecordLine(std::string& strLines, const char* pszPending);
 
+// True unless hFile is known to be no longer the file named pszPath: its last name was removed, or
+// the name now leads to another file (an editor that saves by rename, sed -i, log rotation). A name
+// that cannot be looked at (no permission) counts as the file's own.
+bool IsStillNamed(StoreFile hFile, const char* pszPath);
+
 // Appends whole lines (pData, nCount bytes) at the end of the file in one write and flushes it.
 // *pbNeedLineEnd: the file ends inside a line, so CR LF goes first; cleared once that is written.
 // A record is kept only once it is on the disk, not merely in the system's cache.

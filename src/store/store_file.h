@@ -97,7 +97,7 @@ void StoreLocalTimeNowWithOffset(std::tm* ptm, int* pnOffsetMinutes);
 // value; the twin maps it to the nearest Windows error), after nSkip calls that succeed. The product
 // never sets one. Implemented once, in store_file_fault.cpp; each platform file asks StoreFileFault.
 // SFOP_CLOSE releases the file all the same, as a failing close does.
-enum EStoreFileOp { SFOP_OPEN, SFOP_READ, SFOP_APPEND, SFOP_FLUSH, SFOP_REPLACE, SFOP_MOVE, SFOP_CLOSE, SFOP_COUNT };
+enum EStoreFileOp { SFOP_OPEN, SFOP_READ, SFOP_APPEND, SFOP_FLUSH, SFOP_REPLACE, SFOP_MOVE, SFOP_CLOSE, SFOP_TRUNCATE, SFOP_COUNT };
 void StoreFileInjectFault(EStoreFileOp eOp, int nErrno, int nCount = 1, int nSkip = 0);
 void StoreFileClearFaults();
 // Called by the platform file at the start of an operation: the errno to fail with, or 0.

@@ -1,7 +1,13 @@
-// A disk that is slow to flush, or does not flush at all for a while: polling keeps its period, every weighing is kept, the operator is told.
+// The disk writer under faults: a disk slow to flush or hanging, a data file replaced under the program, a
+// record written in part that cannot be cut off. Polling keeps its period, every weighing is kept, the operator is told.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <csignal>
+#include <cstdio>
 
 #include "dlg_rig.h"
 
@@ -19,10 +25,14 @@ CLineTiming SlowDiskTiming()
     return t;
 }
 
-class SlowDisk : public ::testing::Test, protected CDlgRig {
+class DiskWriter : public ::testing::Test, protected CDlgRig {
 protected:
-    SlowDisk() : CDlgRig(SlowDiskTiming()) {}
-    ~SlowDisk() override { StoreFileSetFlushDelay(0); }
+    DiskWriter() : CDlgRig(SlowDiskTiming()) {}
+    ~DiskWriter() override
+    {
+        StoreFileSetFlushDelay(0);
+        StoreFileClearFaults();
+    }
     bool Until(const std::function<bool()>& done, int nTimeoutMs = 30000) { return RunUntil(m_dlg, m_view, done, nTimeoutMs); }
     // One indicator at address 0 running nBatches batches of recipe 1: doses 1 and 2 weigh 500 + i and
     // 200 + i, dose 3 nothing.
@@ -77,7 +87,7 @@ protected:
     CBatchDlg m_dlg{m_view, Context()};
 };
 
-TEST_F(SlowDisk, FlushesOfThreeSecondsDelayNoPollAndLoseNoWeighing)
+TEST_F(DiskWriter, FlushesOfThreeSecondsDelayNoPollAndLoseNoWeighing)
 {
     StoreFileSetFlushDelay(3000);
     const int nBatches = 6;
@@ -96,7 +106,7 @@ TEST_F(SlowDisk, FlushesOfThreeSecondsDelayNoPollAndLoseNoWeighing)
     EXPECT_TRUE(m_view.m_astrMessages.empty()) << m_view.m_astrMessages[0];
 }
 
-TEST_F(SlowDisk, AFlushThatHangsStopsNeitherPollingNorTheWindowAndLosesNothingOnceItReturns)
+TEST_F(DiskWriter, AFlushThatHangsStopsNeitherPollingNorTheWindowAndLosesNothingOnceItReturns)
 {
     StoreFileSetFlushDelay(-1);
     const int nBatches = 4;
@@ -114,7 +124,7 @@ TEST_F(SlowDisk, AFlushThatHangsStopsNeitherPollingNorTheWindowAndLosesNothingOn
 }
 
 // At exit the window waits for the writer, but not for ever: what could not be written is told.
-TEST_F(SlowDisk, AnExitWhileTheDiskHangsTellsHowManyRecordsWereNotWritten)
+TEST_F(DiskWriter, AnExitWhileTheDiskHangsTellsHowManyRecordsWereNotWritten)
 {
     StoreFileSetFlushDelay(-1);
     StartPolling(3);
@@ -125,6 +135,54 @@ TEST_F(SlowDisk, AnExitWhileTheDiskHangsTellsHowManyRecordsWereNotWritten)
     ASSERT_EQ(m_view.m_astrMessages.size(), 1u);
     EXPECT_EQ(m_view.m_astrMessages[0].substr(0, 2), "3 ") << m_view.m_astrMessages[0];
     StoreFileSetFlushDelay(0);  // the writer left behind ends by itself
+}
+
+// sed -i, an editor that saves by rename, rm: the next record goes to the file of that name, and the
+// operator is told; only "no such file" creates.
+TEST_F(DiskWriter, ADataFileReplacedOrRemovedUnderTheProgramGetsTheNextRecords)
+{
+    StartPolling(3);
+    const std::string strPath = m_dir.File("Data_i00");
+    ASSERT_TRUE(Until([&] { return RecordsOnDisk().size() == 1u; }));
+    const std::string strFirst = ReadBytes(strPath);
+    ASSERT_TRUE(WriteBytes(strPath + ".sed", strFirst) && std::rename((strPath + ".sed").c_str(), strPath.c_str()) == 0);
+    ASSERT_TRUE(Until([&] { return RecordsOnDisk().size() == 2u && m_view.m_astrWarnings.size() == 1u; }));
+    EXPECT_NE(m_view.m_astrWarnings[0].find("заменён"), std::string::npos) << m_view.m_astrWarnings[0];
+    ASSERT_EQ(::unlink(strPath.c_str()), 0);
+    ASSERT_TRUE(Until([&] { return FileExists(strPath) && RecordsOnDisk().size() == 1u; }));
+    EXPECT_EQ(RecordsOnDisk(), Strings{Expected(3)[2]});
+    EXPECT_EQ(m_store.GetRecordCount(0), 3);
+}
+
+// A record written in part whose cut fails (a full disk, then an I/O error): nothing more goes into
+// the file, the later records wait and the operator is told; the next search moves the fragment
+// aside, and then the file holds every record once, and so does the model.
+TEST_F(DiskWriter, APartWrittenRecordThatCannotBeCutHoldsTheFileUntilTheNextSearch)
+{
+    StartPolling(4);
+    ASSERT_TRUE(Until([&] { return RecordsOnDisk().size() == 1u; }));
+    const size_t nSize = ReadBytes(m_dir.File("Data_i00")).size();
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &limit), 0);
+    const rlimit saved = limit;
+    limit.rlim_cur = nSize + 10;  // the next record gets ten bytes in, then "file too large"
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+    StoreFileInjectFault(SFOP_TRUNCATE, EIO);
+    const bool bTold = Until([&] { return std::any_of(m_view.m_astrWarnings.begin(), m_view.m_astrWarnings.end(),
+                                                      [](const std::string& str) { return str.find("оборвана") != std::string::npos; }); });
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    ASSERT_TRUE(bTold);
+    ASSERT_TRUE(Until([&] { return m_store.GetRunCount(0) == 4; }));
+    EXPECT_EQ(ReadBytes(m_dir.File("Data_i00")).size(), nSize + 10) << "nothing was glued to the fragment";
+    m_dlg.OnStop();
+    m_dlg.OnSearch();
+    ASSERT_TRUE(Until([&] { return !m_dlg.IsSearching(); }));
+    ASSERT_TRUE(Until([&] { return RecordsOnDisk().size() == 4u; }));
+    EXPECT_EQ(RecordsOnDisk(), Expected(4));
+    EXPECT_EQ(ReadBytes(m_dir.File("Data_i00.torn")).size(), 12u);  // the fragment and its CR LF
+    EXPECT_EQ(m_store.GetRecordCount(0), 4);
+    EXPECT_EQ(m_store.GetTotal(0, 11), 500 + 501 + 502 + 503);
 }
 
 }  // namespace

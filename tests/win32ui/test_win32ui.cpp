@@ -252,6 +252,26 @@ TEST_F(CWin32Window, SearchPollStopAndRestore)
     Click(IDC_START);
     EXPECT_EQ(EnabledStates(), "00111111");
     EXPECT_TRUE(LampLit());
+    // While polling Esc and Enter end nothing, and the close box asks first: "Нет" keeps polling.
+    SetFocus(m_window.Hwnd());
+    for (WPARAM nKey : {VK_ESCAPE, VK_RETURN})
+        PostMessageW(m_window.Hwnd(), WM_KEYDOWN, nKey, 0);
+    PumpUntil(m_window, [] { return false; }, 20);
+    static std::string s_strQuestion;
+    const UINT_PTR nNoTimer = SetTimer(nullptr, 0, 50, [](HWND, UINT, UINT_PTR, DWORD) {
+        HWND hBox = GetLastActivePopup(s_hDlg);
+        if (hBox == s_hDlg || hBox == nullptr || GetDlgItem(hBox, IDNO) == nullptr)
+            return;
+        s_strQuestion = ItemText(GetDlgItem(hBox, 0xFFFF)) + "|" + std::to_string(GetDlgItem(hBox, IDYES) != nullptr);
+        SendMessageW(hBox, WM_COMMAND, IDNO, 0);
+    });
+    PostMessageW(m_window.Hwnd(), WM_CLOSE, 0, 0);
+    PumpUntil(m_window, [] { return !s_strQuestion.empty(); });
+    PumpUntil(m_window, [] { return false; }, 20);
+    KillTimer(nullptr, nNoTimer);
+    EXPECT_EQ(s_strQuestion, "Идёт опрос. Остановить сбор данных и выйти?|1");
+    EXPECT_FALSE(m_window.IsEnded());
+    EXPECT_TRUE(m_window.Dlg().IsPolling());
     // Totals of recipe 1, dose 1 of the indicator shown grow as its batches end.
     EXPECT_TRUE(PumpUntil(m_window, [&] { return Cell(1, 2) != "0"; }));
     EXPECT_EQ(Cell(1, 0) + Cell(1, 1) + Cell(2, 2), "100");

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QGroupBox>
 #include <QLabel>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QStyleFactory>
 #include <QTimer>
@@ -210,6 +211,35 @@ private Q_SLOTS:
         rig.m_line.Find(0)->SetScript({{1, 0, 0}, {1, 1, 0}, {1, 2, 77}, {1, 0, 0}});
         QVERIFY(aboutUntil([&] { return rig.Cell(1, 2) == QStringLiteral("77"); }));
         rig.Click(IDC_STOP);
+    }
+
+    // While polling, Enter and Escape end nothing; the close box asks, "Нет" keeps polling, "Да" ends it.
+    void whilePollingKeysEndNothingAndACloseAsks()
+    {
+        CWindowRig rig;
+        QVERIFY(rig.StartLine());
+        CBatchWindow& window = rig.Show();
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        window.Dlg().OnStart();  // polls nobody: no search found anyone
+        for (Qt::Key key : {Qt::Key_Return, Qt::Key_Escape})
+            QTest::keyClick(QApplication::focusWidget(), key);
+        QVERIFY(window.isVisible() && window.Dlg().IsPolling());
+        for (const char* pszAnswer : {"Нет", "Да"}) {
+            QString strQuestion;
+            QTimer::singleShot(200, [&] {
+                if (auto* pBox = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                    strQuestion = pBox->text() + "|" + pBox->defaultButton()->text();
+                    for (QAbstractButton* pButton : pBox->buttons())
+                        if (pButton->text() == QString::fromUtf8(pszAnswer))
+                            pButton->click();
+                }
+            });
+            window.close();
+            QCOMPARE(strQuestion, QStringLiteral("Идёт опрос. Остановить сбор данных и выйти?|Нет"));
+            QVERIFY(window.Dlg().IsPolling() == (QString::fromUtf8(pszAnswer) == QStringLiteral("Нет")) || !window.isVisible());
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(!window.isVisible(), 5000);
     }
 
     // SIGTERM while an indicator's tuning is downloaded: it gets its state code back, then the window closes.

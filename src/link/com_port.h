@@ -31,8 +31,9 @@ public:
     CComPort(const CComPort&) = default;
     CComPort& operator=(const CComPort&) = default;
 
-    // Opens the named port exclusively and sets rate, data bits, parity and stop bits, keeping every
-    // other line setting. On POSIX "COMn" is the entry COMn in the current directory when there is one
+    // Opens the named port exclusively and sets a raw 8-bit line (no XON/XOFF, no byte translated or
+    // dropped) at the rate, data bits, parity and stop bits given, whatever the last program on the
+    // port left; only hardware flow control keeps what the port had. On POSIX "COMn" is the entry COMn in the current directory when there is one
     // (a link to a device or to the simulator's pseudo-terminal), otherwise /dev/ttyS(n-1).
     // A baud rate or data-bit count of 0 fails, and the handle is closed again.
     bool Open(CPortParams params);

@@ -2,10 +2,11 @@
 //
 // The indicators' line must carry every byte value untouched: addresses and record numbers 10, 13,
 // 17 and 19 are LF, CR, XON and XOFF. A tty starts in canonical mode with echo, CR/NL translation
-// and often XON/XOFF, none of which a Windows serial driver ever does. So Open puts the line into
+// and often XON/XOFF, and keeps whatever the last program on it set. So Open puts the line into
 // raw byte transport (no ICANON, ECHO, ISIG, IEXTEN, ICRNL, INLCR, IGNCR, ISTRIP, IXON, IXOFF, OPOST;
-// CLOCAL | CREAD; VMIN = VTIME = 0) and changes rate, data bits, parity and stop bits, while hardware
-// flow control (CRTSCTS) and the other control flags keep the values the port already had.
+// CLOCAL | CREAD; VMIN = VTIME = 0) and sets rate, data bits, parity and stop bits, while hardware
+// flow control (CRTSCTS) and the other control flags keep the values the port already had. The
+// Windows twin sets the same raw line through its whole DCB.
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -239,7 +240,7 @@ bool Configure(int nFd, const CPortParams& params)
     if (!ApplyParity(params.m_byParity, &tio) || !ApplyStopBits(params.m_byStopBits, &tio))
         return false;
 
-    // Raw byte transport, as a Windows serial driver gives it (see the top of this file).
+    // Raw byte transport, the line the Windows twin sets too (see the top of this file).
     tio.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL |
                                           IXON | IXOFF | IXANY);
 #ifdef IUCLC

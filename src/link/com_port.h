@@ -61,7 +61,8 @@ public:
     bool Write(const uint8_t* pData, int nCount);
     // One read of up to 64 bytes into pBuf. A read that times out is not an error: it succeeds with
     // the bytes it got, possibly none. It returns once 64 bytes have come, once the line has been
-    // quiet for the read gap (40 ms) after the first byte, and in any case within 64 x 1 + 10 = 74 ms.
+    // quiet for the read gap (40 ms) after the first byte, and in any case within 64 x 1 + 10 = 74 ms
+    // (at 9600 baud and above; slower lines stretch both to their character time, see LineTiming).
     // False only when the object is closed or the OS read fails (e.g. the line was hung up).
     bool Read(uint8_t* pBuf, int* pnCount);
     // Discards arriving bytes until the line has been quiet for one drain read (11 ms), for at most
@@ -77,6 +78,9 @@ public:
     bool ReadReply(uint8_t* pReply, int* pnLen);
 
     const CLineTiming& Timing() const { return m_timing; }
+    // The read times for the line of the last Open: Timing() stretched to its character time below
+    // 9600 baud (CLineTiming::ForRate). Read and Drain run with these.
+    CLineTiming LineTiming() const;
     void SetTiming(const CLineTiming& timing) { m_timing = timing; }
 
 private:

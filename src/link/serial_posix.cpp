@@ -375,8 +375,9 @@ bool CComPort::Read(uint8_t* pBuf, int* pnCount)
 {
     if (!m_hComm || m_hComm->m_nFd < 0 || m_hComm->m_bDead)
         return false;
-    const int nTotalMs = kMaxBlock * m_timing.nReadPerByteMs + m_timing.nReadConstMs;
-    return ReadBounded(*m_hComm, pBuf, kMaxBlock, nTotalMs, m_timing.nReadGapMs, pnCount) == READ_OK;
+    const CLineTiming timing = LineTiming();
+    const int nTotalMs = kMaxBlock * timing.nReadPerByteMs + timing.nReadConstMs;
+    return ReadBounded(*m_hComm, pBuf, kMaxBlock, nTotalMs, timing.nReadGapMs, pnCount) == READ_OK;
 }
 
 void CComPort::Drain()
@@ -386,16 +387,17 @@ void CComPort::Drain()
     CPortHandle& handle = *m_hComm;
     // Quiet means: nothing for one drain read. A line that never falls quiet is given up on after
     // nDrainLimitMs or nDrainLimitBytes, whichever comes first, so it cannot hold the caller.
-    const int64_t nLimitNs = NowNs() + MsToNs(m_timing.nDrainLimitMs);
+    const CLineTiming timing = LineTiming();
+    const int64_t nLimitNs = NowNs() + MsToNs(timing.nDrainLimitMs);
     int nDrained = 0;
     uint8_t abyScratch[kMaxBlock];
-    while (nDrained < m_timing.nDrainLimitBytes && NowNs() < nLimitNs) {
-        int nLeft = m_timing.nDrainLimitBytes - nDrained;
+    while (nDrained < timing.nDrainLimitBytes && NowNs() < nLimitNs) {
+        int nLeft = timing.nDrainLimitBytes - nDrained;
         int nGot = 0;
         // Several bytes per call where they are waiting: the same quiet rule as one byte at a time,
         // with fewer calls on a busy line.
         const EReadResult eResult = ReadBounded(handle, abyScratch, nLeft < kMaxBlock ? nLeft : kMaxBlock,
-                                                m_timing.nDrainReadMs, 0, &nGot);
+                                                timing.nDrainReadMs, 0, &nGot);
         if (eResult != READ_OK || nGot == 0)
             break;
         nDrained += nGot;

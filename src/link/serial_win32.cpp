@@ -180,7 +180,7 @@ bool CComPort::Open(CPortParams params)
     RawLine(params, &dcb);
     bConfigured = bConfigured && ::SetCommState(hComm->m_hComm, &dcb) &&
                   ::GetCommTimeouts(hComm->m_hComm, &hComm->m_timeouts);
-    if (!bConfigured || !SetReadTimeouts(*hComm, m_timing)) {
+    if (!bConfigured || !SetReadTimeouts(*hComm, LineTiming())) {
         m_nOpenErrno = static_cast<int>(bConfigured ? hComm->m_dwLastError : ::GetLastError());
         return false;  // the handle closes with hComm
     }
@@ -228,7 +228,7 @@ bool CComPort::Write(const uint8_t* pData, int nCount)
         return false;
     CPortHandle& handle = *m_hComm;
     // The write limit is part of the timeouts, set again when a drain changed the read ones.
-    if (!SetReadTimeouts(handle, m_timing))
+    if (!SetReadTimeouts(handle, LineTiming()))
         return false;
     DWORD dwWritten = 0;
     if (!::WriteFile(handle.m_hComm, pData, static_cast<DWORD>(nCount), &dwWritten, nullptr)) {
@@ -247,7 +247,7 @@ bool CComPort::Read(uint8_t* pBuf, int* pnCount)
         return false;
     CPortHandle& handle = *m_hComm;
     *pnCount = 0;
-    if (!SetReadTimeouts(handle, m_timing))
+    if (!SetReadTimeouts(handle, LineTiming()))
         return false;
     DWORD dwGot = 0;
     if (!::ReadFile(handle.m_hComm, pBuf, kMaxBlock, &dwGot, nullptr)) {
@@ -267,15 +267,16 @@ void CComPort::Drain()
     if (!m_hComm || !m_hComm->Usable())
         return;
     CPortHandle& handle = *m_hComm;
+    const CLineTiming timing = LineTiming();
     // Each read returns what is waiting, or the first bytes to come, or nothing after one drain read
     // time: quiet means nothing for that long. A line that never falls quiet is given up on after
     // nDrainLimitMs or nDrainLimitBytes, whichever comes first, so it cannot hold the caller.
-    if (SetTimeouts(handle, MAXDWORD, MAXDWORD, static_cast<DWORD>(m_timing.nDrainReadMs))) {
-        const ULONGLONG nLimit = ::GetTickCount64() + static_cast<ULONGLONG>(m_timing.nDrainLimitMs);
+    if (SetTimeouts(handle, MAXDWORD, MAXDWORD, static_cast<DWORD>(timing.nDrainReadMs))) {
+        const ULONGLONG nLimit = ::GetTickCount64() + static_cast<ULONGLONG>(timing.nDrainLimitMs);
         int nDrained = 0;
         uint8_t abyScratch[kMaxBlock];
-        while (nDrained < m_timing.nDrainLimitBytes && ::GetTickCount64() < nLimit) {
-            const int nLeft = m_timing.nDrainLimitBytes - nDrained;
+        while (nDrained < timing.nDrainLimitBytes && ::GetTickCount64() < nLimit) {
+            const int nLeft = timing.nDrainLimitBytes - nDrained;
             DWORD dwGot = 0;
             if (!::ReadFile(handle.m_hComm, abyScratch, static_cast<DWORD>(nLeft < kMaxBlock ? nLeft : kMaxBlock),
                             &dwGot, nullptr)) {

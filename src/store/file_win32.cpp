@@ -162,8 +162,10 @@ bool IdOf(HANDLE h, CFileId* pId, DWORD* pdwAttributes)
 
 // Symbolic links and junctions lead elsewhere and are refused; other reparse points are files of
 // their own (a cloud placeholder of a synchronised folder, a deduplicated file) and are fine.
-bool IsLink(HANDLE h)
+bool IsLink(HANDLE h, DWORD dwAttributes)
 {
+    if ((dwAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0)
+        return false;  // asked only of reparse points: not every network file system answers the query
     FILE_ATTRIBUTE_TAG_INFO tag{};
     if (!::GetFileInformationByHandleEx(h, FileAttributeTagInfo, &tag, sizeof tag))
         return true;  // cannot tell: refused, as a link would be
@@ -180,7 +182,7 @@ StoreFile Finish(HANDLE h, const wchar_t* pszPath, DWORD dwAccess, DWORD dwShare
     CFileId id;
     DWORD dwAttributes = 0;
     bool bOk = ::GetFileType(h) == FILE_TYPE_DISK && IdOf(h, &id, &dwAttributes) &&
-               (dwAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 && !IsLink(h);
+               (dwAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 && !IsLink(h, dwAttributes);
     if (bOk && (dwAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
         ::CloseHandle(h);
         h = CreateRetrying(pszPath, dwAccess, dwShare, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);

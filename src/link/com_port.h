@@ -31,10 +31,12 @@ public:
     CComPort(const CComPort&) = default;
     CComPort& operator=(const CComPort&) = default;
 
-    // Opens the named port exclusively and sets rate, data bits, parity and stop bits, keeping every
-    // other line setting. On POSIX "COMn" is the entry COMn in the current directory when there is one
-    // (a link to a device or to the simulator's pseudo-terminal), otherwise /dev/ttyS(n-1); a port
-    // last opened as the entry fails while the entry is gone rather than turn into /dev/ttyS(n-1).
+    // Opens the named port exclusively and sets a raw 8-bit line (no XON/XOFF, no byte translated or
+    // dropped) at the rate, data bits, parity and stop bits given, whatever the last program on the
+    // port left; only hardware flow control keeps what the port had. On POSIX "COMn" is the entry COMn
+    // in the current directory when there is one (a link to a device or to the simulator's
+    // pseudo-terminal), otherwise /dev/ttyS(n-1); a port last opened as the entry fails while the
+    // entry is gone rather than turn into /dev/ttyS(n-1).
     // A baud rate or data-bit count of 0 fails, and the handle is closed again.
     bool Open(CPortParams params);
     bool IsOpen() const { return m_bOpen; }
@@ -53,6 +55,8 @@ public:
     // copy. A dead port fails every Write, Read and Exchange at once, without waiting; only Close
     // or Reopen clears it.
     bool IsDead() const;
+    // Treats the port as dead from now on, as a hang-up would (after the system slept).
+    void MarkDead();
     // The port's name now resolves to another device than the one held open: on POSIX, an entry
     // COMn that appeared in the folder (or went) since the open; never on Windows. Reopen follows it.
     bool IsStale() const;
@@ -64,7 +68,8 @@ public:
     bool Write(const uint8_t* pData, int nCount);
     // One read of up to 64 bytes into pBuf. A read that times out is not an error: it succeeds with
     // the bytes it got, possibly none. It returns once 64 bytes have come, once the line has been
-    // quiet for the read gap (40 ms) after the first byte, and in any case within 64 x 1 + 10 = 74 ms.
+    // quiet for the read gap (40 ms) after the first byte, and in any case within 64 x 1 + 10 = 74 ms
+    // (at 9600 baud and above; slower lines stretch both to their character time, see LineTiming).
     // False only when the object is closed or the OS read fails (e.g. the line was hung up).
     bool Read(uint8_t* pBuf, int* pnCount);
     // Discards arriving bytes until the line has been quiet for one drain read (11 ms), for at most
@@ -80,6 +85,9 @@ public:
     bool ReadReply(uint8_t* pReply, int* pnLen);
 
     const CLineTiming& Timing() const { return m_timing; }
+    // The read times for the line of the last Open: Timing() stretched to its character time below
+    // 9600 baud (CLineTiming::ForRate). Read and Drain run with these.
+    CLineTiming LineTiming() const;
     void SetTiming(const CLineTiming& timing) { m_timing = timing; }
 
 private:

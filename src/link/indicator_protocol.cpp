@@ -55,6 +55,13 @@ bool CComPort::Reopen()
     return Open(m_params);
 }
 
+CLineTiming CComPort::LineTiming() const
+{
+    // A start bit, the data bits, a parity bit when there is one, and the stop bits (1.5 counted as 2).
+    const int nBits = 1 + m_params.m_byDataBits + (m_params.m_byParity != 0 ? 1 : 0) + (m_params.m_byStopBits != 0 ? 2 : 1);
+    return m_timing.ForRate(m_params.m_nBaud, nBits);
+}
+
 bool CComPort::ReadReply(uint8_t* pReply, int* pnLen)
 {
     uint8_t abyBlock[kMaxBlock];

@@ -2,10 +2,11 @@
 //
 // The indicators' line must carry every byte value untouched: addresses and record numbers 10, 13,
 // 17 and 19 are LF, CR, XON and XOFF. A tty starts in canonical mode with echo, CR/NL translation
-// and often XON/XOFF, none of which a Windows serial driver ever does. So Open puts the line into
+// and often XON/XOFF, and keeps whatever the last program on it set. So Open puts the line into
 // raw byte transport (no ICANON, ECHO, ISIG, IEXTEN, ICRNL, INLCR, IGNCR, ISTRIP, IXON, IXOFF, OPOST;
-// CLOCAL | CREAD; VMIN = VTIME = 0) and changes rate, data bits, parity and stop bits, while hardware
-// flow control (CRTSCTS) and the other control flags keep the values the port already had.
+// CLOCAL | CREAD; VMIN = VTIME = 0) and sets rate, data bits, parity and stop bits, while hardware
+// flow control (CRTSCTS) and the other control flags keep the values the port already had. The
+// Windows twin sets the same raw line through its whole DCB.
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -239,7 +240,7 @@ bool Configure(int nFd, const CPortParams& params)
     if (!ApplyParity(params.m_byParity, &tio) || !ApplyStopBits(params.m_byStopBits, &tio))
         return false;
 
-    // Raw byte transport, as a Windows serial driver gives it (see the top of this file).
+    // Raw byte transport, the line the Windows twin sets too (see the top of this file).
     tio.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL |
                                           IXON | IXOFF | IXANY);
 #ifdef IUCLC
@@ -334,6 +335,12 @@ bool CComPort::Close()
     return bClosed;
 }
 
+void CComPort::MarkDead()
+{
+    if (m_hComm)
+        m_hComm->m_bDead = true;
+}
+
 bool CComPort::IsStale() const
 {
     char szPath[32];
@@ -389,8 +396,9 @@ bool CComPort::Read(uint8_t* pBuf, int* pnCount)
 {
     if (!m_hComm || m_hComm->m_nFd < 0 || m_hComm->m_bDead)
         return false;
-    const int nTotalMs = kMaxBlock * m_timing.nReadPerByteMs + m_timing.nReadConstMs;
-    return ReadBounded(*m_hComm, pBuf, kMaxBlock, nTotalMs, m_timing.nReadGapMs, pnCount) == READ_OK;
+    const CLineTiming timing = LineTiming();
+    const int nTotalMs = kMaxBlock * timing.nReadPerByteMs + timing.nReadConstMs;
+    return ReadBounded(*m_hComm, pBuf, kMaxBlock, nTotalMs, timing.nReadGapMs, pnCount) == READ_OK;
 }
 
 void CComPort::Drain()
@@ -400,16 +408,17 @@ void CComPort::Drain()
     CPortHandle& handle = *m_hComm;
     // Quiet means: nothing for one drain read. A line that never falls quiet is given up on after
     // nDrainLimitMs or nDrainLimitBytes, whichever comes first, so it cannot hold the caller.
-    const int64_t nLimitNs = NowNs() + MsToNs(m_timing.nDrainLimitMs);
+    const CLineTiming timing = LineTiming();
+    const int64_t nLimitNs = NowNs() + MsToNs(timing.nDrainLimitMs);
     int nDrained = 0;
     uint8_t abyScratch[kMaxBlock];
-    while (nDrained < m_timing.nDrainLimitBytes && NowNs() < nLimitNs) {
-        int nLeft = m_timing.nDrainLimitBytes - nDrained;
+    while (nDrained < timing.nDrainLimitBytes && NowNs() < nLimitNs) {
+        int nLeft = timing.nDrainLimitBytes - nDrained;
         int nGot = 0;
         // Several bytes per call where they are waiting: the same quiet rule as one byte at a time,
         // with fewer calls on a busy line.
         const EReadResult eResult = ReadBounded(handle, abyScratch, nLeft < kMaxBlock ? nLeft : kMaxBlock,
-                                                m_timing.nDrainReadMs, 0, &nGot);
+                                                timing.nDrainReadMs, 0, &nGot);
         if (eResult != READ_OK || nGot == 0)
             break;
         nDrained += nGot;

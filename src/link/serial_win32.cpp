@@ -1,9 +1,13 @@
 // The serial channel on Windows: CreateFileA on \\.\COMn, the DCB, COMMTIMEOUTS. Its POSIX twin is serial_posix.cpp.
 //
-// A Windows serial driver moves bytes untouched, so only rate, data bits, parity and stop bits are
-// changed; flow control and every other DCB field keep what the port had. The read contract of
-// CComPort::Read is the driver's own: ReadIntervalTimeout is the read gap, ReadTotalTimeoutMultiplier
-// and ReadTotalTimeoutConstant the per-byte and fixed bounds.
+// The indicators' line must carry every byte value untouched: addresses and entries 10, 13, 17 and 19
+// are LF, CR, XON and XOFF. A port keeps the DCB that the last program on it set (a terminal program
+// leaves XON/XOFF on, which swallows 17 and 19 and lets an indicator's 19 stop the transmitter), so
+// Open sets the whole line every time, the same raw 8-bit line as the POSIX twin: binary, no XON/XOFF
+// either way, no NUL stripping, no error character, no abort on error, DSR ignored, DTR and RTS on.
+// Hardware flow control (CTS with RTS handshake) keeps what the port had, as CRTSCTS does there.
+// The read contract of CComPort::Read is the driver's own: ReadIntervalTimeout is the read gap,
+// ReadTotalTimeoutMultiplier and ReadTotalTimeoutConstant the per-byte and fixed bounds.
 #include <windows.h>
 #include <mmsystem.h>
 
@@ -67,6 +71,38 @@ bool DevicePath(const char* pszPortName, char* pszPath, size_t cbPath)
     return std::snprintf(pszPath, cbPath, "\\\\.\\COM%d", nNumber) < static_cast<int>(cbPath);
 }
 
+// The whole line, whatever the previous program left (see the top of this file). Only the hardware
+// flow control is taken from what *pDcb held: CTS watched on output with RTS as its handshake, or neither.
+void RawLine(const CPortParams& params, DCB* pDcb)
+{
+    const bool bHardwareFlow = pDcb->fOutxCtsFlow != 0;
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    dcb.BaudRate = static_cast<DWORD>(params.m_nBaud);
+    dcb.ByteSize = params.m_byDataBits;
+    dcb.Parity = params.m_byParity;
+    dcb.StopBits = params.m_byStopBits;
+    dcb.fBinary = TRUE;
+    dcb.fParity = params.m_byParity != NOPARITY;
+    dcb.fOutxCtsFlow = bHardwareFlow;
+    dcb.fRtsControl = bHardwareFlow ? RTS_CONTROL_HANDSHAKE : RTS_CONTROL_ENABLE;
+    dcb.fOutxDsrFlow = FALSE;
+    dcb.fDtrControl = DTR_CONTROL_ENABLE;
+    dcb.fDsrSensitivity = FALSE;
+    dcb.fTXContinueOnXoff = TRUE;
+    dcb.fOutX = FALSE;
+    dcb.fInX = FALSE;
+    dcb.fErrorChar = FALSE;
+    dcb.fNull = FALSE;
+    dcb.fAbortOnError = FALSE;
+    // Unused without XON/XOFF, but drivers refuse equal XON and XOFF characters and limits beyond the buffer.
+    dcb.XonChar = 0x11;
+    dcb.XoffChar = 0x13;
+    dcb.XonLim = pDcb->XonLim;
+    dcb.XoffLim = pDcb->XoffLim;
+    *pDcb = dcb;
+}
+
 bool SetTimeouts(CPortHandle& handle, DWORD dwInterval, DWORD dwPerByte, DWORD dwConst)
 {
     COMMTIMEOUTS timeouts = handle.m_timeouts;
@@ -91,8 +127,9 @@ bool SetReadTimeouts(CPortHandle& handle, const CLineTiming& timing)
                        static_cast<DWORD>(timing.nReadConstMs));
 }
 
-// After a failed call, or a read that brought nothing: is the device still there? A framing or
-// overrun error only stops the port (fAbortOnError) until ClearCommError, which clears it. When the
+// After a failed call, or a read that brought nothing: is the device still there? Open turns
+// fAbortOnError off, but a driver that stops the port on a framing or overrun error anyway is set
+// going again by ClearCommError. When the
 // device itself went away, ClearCommError fails too; a hung-up pseudo-terminal under Wine reads as
 // empty rather than failing, so an empty read is checked the same way.
 void CheckDevice(CPortHandle& handle, DWORD dwCallError)
@@ -140,13 +177,10 @@ bool CComPort::Open(CPortParams params)
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
     bool bConfigured = ::GetCommState(hComm->m_hComm, &dcb) != 0;
-    dcb.BaudRate = static_cast<DWORD>(params.m_nBaud);
-    dcb.ByteSize = params.m_byDataBits;
-    dcb.Parity = params.m_byParity;
-    dcb.StopBits = params.m_byStopBits;
+    RawLine(params, &dcb);
     bConfigured = bConfigured && ::SetCommState(hComm->m_hComm, &dcb) &&
                   ::GetCommTimeouts(hComm->m_hComm, &hComm->m_timeouts);
-    if (!bConfigured || !SetReadTimeouts(*hComm, m_timing)) {
+    if (!bConfigured || !SetReadTimeouts(*hComm, LineTiming())) {
         m_nOpenErrno = static_cast<int>(bConfigured ? hComm->m_dwLastError : ::GetLastError());
         return false;  // the handle closes with hComm
     }
@@ -176,6 +210,12 @@ bool CComPort::Close()
     return bClosed;
 }
 
+void CComPort::MarkDead()
+{
+    if (m_hComm)
+        m_hComm->m_bDead = true;
+}
+
 bool CComPort::IsStale() const
 {
     return false;  // \\.\COMn names one device for as long as it is open
@@ -199,7 +239,7 @@ bool CComPort::Write(const uint8_t* pData, int nCount)
         return false;
     CPortHandle& handle = *m_hComm;
     // The write limit is part of the timeouts, set again when a drain changed the read ones.
-    if (!SetReadTimeouts(handle, m_timing))
+    if (!SetReadTimeouts(handle, LineTiming()))
         return false;
     DWORD dwWritten = 0;
     if (!::WriteFile(handle.m_hComm, pData, static_cast<DWORD>(nCount), &dwWritten, nullptr)) {
@@ -218,7 +258,7 @@ bool CComPort::Read(uint8_t* pBuf, int* pnCount)
         return false;
     CPortHandle& handle = *m_hComm;
     *pnCount = 0;
-    if (!SetReadTimeouts(handle, m_timing))
+    if (!SetReadTimeouts(handle, LineTiming()))
         return false;
     DWORD dwGot = 0;
     if (!::ReadFile(handle.m_hComm, pBuf, kMaxBlock, &dwGot, nullptr)) {
@@ -238,15 +278,16 @@ void CComPort::Drain()
     if (!m_hComm || !m_hComm->Usable())
         return;
     CPortHandle& handle = *m_hComm;
+    const CLineTiming timing = LineTiming();
     // Each read returns what is waiting, or the first bytes to come, or nothing after one drain read
     // time: quiet means nothing for that long. A line that never falls quiet is given up on after
     // nDrainLimitMs or nDrainLimitBytes, whichever comes first, so it cannot hold the caller.
-    if (SetTimeouts(handle, MAXDWORD, MAXDWORD, static_cast<DWORD>(m_timing.nDrainReadMs))) {
-        const ULONGLONG nLimit = ::GetTickCount64() + static_cast<ULONGLONG>(m_timing.nDrainLimitMs);
+    if (SetTimeouts(handle, MAXDWORD, MAXDWORD, static_cast<DWORD>(timing.nDrainReadMs))) {
+        const ULONGLONG nLimit = ::GetTickCount64() + static_cast<ULONGLONG>(timing.nDrainLimitMs);
         int nDrained = 0;
         uint8_t abyScratch[kMaxBlock];
-        while (nDrained < m_timing.nDrainLimitBytes && ::GetTickCount64() < nLimit) {
-            const int nLeft = m_timing.nDrainLimitBytes - nDrained;
+        while (nDrained < timing.nDrainLimitBytes && ::GetTickCount64() < nLimit) {
+            const int nLeft = timing.nDrainLimitBytes - nDrained;
             DWORD dwGot = 0;
             if (!::ReadFile(handle.m_hComm, abyScratch, static_cast<DWORD>(nLeft < kMaxBlock ? nLeft : kMaxBlock),
                             &dwGot, nullptr)) {

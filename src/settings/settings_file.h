@@ -22,3 +22,7 @@ void SettingsFileClose(SettingsFile hFile);
 // directory would not be found, so the value keeps the case it was written in and the separator is '/'.
 bool SettingsUpperCaseDataDir();
 char SettingsPathSeparator();
+// Whether the value of DATADIR is made UTF-8 (TextToUtf8) as it is read. On Windows a folder name is
+// Unicode and the settings file may be saved in code page 1251 or in UTF-8, so the bytes must be read
+// one way, the same on every PC; on POSIX a name is bytes, and the bytes as written are the name.
+bool SettingsDecodeDataDir();

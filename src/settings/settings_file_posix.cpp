@@ -49,3 +49,5 @@ void SettingsFileClose(SettingsFile hFile)
 bool SettingsUpperCaseDataDir() { return false; }
 
 char SettingsPathSeparator() { return '/'; }
+
+bool SettingsDecodeDataDir() { return false; }

@@ -1,4 +1,4 @@
-// The settings file's platform layer on Windows: CreateFileA for reading, ReadFile; the data directory's rule.
+// The settings file's platform layer on Windows: CreateFileW for reading, ReadFile; the data directory's rules.
 // Its POSIX twin is settings_file_posix.cpp.
 #include "settings_file.h"
 
@@ -6,8 +6,12 @@
 
 SettingsFile SettingsFileOpen(const char* pszName)
 {
+    // Names are UTF-8, as every text of the core: the wide call, never the PC's ANSI code page.
+    wchar_t szName[MAX_PATH];
+    if (::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, pszName, -1, szName, MAX_PATH) <= 0)
+        return kNoSettingsFile;
     // Shared for reading and writing: an editor holding the file open must not stop the program.
-    const HANDLE h = ::CreateFileA(pszName, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+    const HANDLE h = ::CreateFileW(szName, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                    FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE)
         return kNoSettingsFile;
@@ -47,3 +51,5 @@ void SettingsFileClose(SettingsFile hFile)
 bool SettingsUpperCaseDataDir() { return true; }
 
 char SettingsPathSeparator() { return '\\'; }
+
+bool SettingsDecodeDataDir() { return true; }

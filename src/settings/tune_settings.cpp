@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "settings_file.h"
+#include "text_decode.h"
 
 namespace {
 
@@ -121,6 +122,8 @@ void CLineParser::HandleCommonKey(const char* pszKey, const char* pszValue, cons
             szValue[0] = '\0';
         std::snprintf(m_settings.m_szDataDir, sizeof m_settings.m_szDataDir, "%s",
                       SettingsUpperCaseDataDir() ? pszValue : szValue);
+        if (SettingsDecodeDataDir())
+            TextToUtf8(m_settings.m_szDataDir, sizeof m_settings.m_szDataDir);
     } else if (std::strcmp(pszKey, "TIMEOUTBETWEENWRITEREAD") == 0) {
         m_settings.m_nTimeoutBetweenWriteRead = AtoiSaturating(pszValue);
     }
@@ -260,6 +263,11 @@ bool CTuneSettings::Load(IErrorReporter* pReporter)
 
     CLineParser parser(*this);
     unsigned char byPrevious = 0;
+    // A UTF-8 byte-order mark (Notepad writes one) opens the file, not its first line: it would hide
+    // a [COMMON] there. Bytes that only begin like one are text.
+    constexpr unsigned char kBom[3] = {0xEF, 0xBB, 0xBF};
+    int nBomSeen = 0;
+    bool bAtStart = true;
     // The file is scanned in chunks rather than buffered whole, so that its size never decides how
     // much memory is taken. Exactly the measured size is scanned; a short read counts as zero bytes,
     // and zero bytes add nothing to a line.
@@ -273,6 +281,17 @@ bool CTuneSettings::Load(IErrorReporter* pReporter)
         cbLeft -= cbGot;
         for (int i = 0; i < cbGot; ++i) {
             const unsigned char by = abyChunk[i];
+            if (bAtStart) {
+                if (by == kBom[nBomSeen]) {
+                    bAtStart = ++nBomSeen < 3;
+                    continue;
+                }
+                bAtStart = false;
+                for (int k = 0; k < nBomSeen; ++k)
+                    line.Append(static_cast<char>(kBom[k]));
+                if (nBomSeen > 0)
+                    byPrevious = kBom[nBomSeen - 1];
+            }
             if (by == '\n' && byPrevious == '\r') {
                 // Only CR LF ends a line; a lone CR or LF stays in the text. What follows the last
                 // CR LF never reaches the parser.

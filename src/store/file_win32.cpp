@@ -1,17 +1,31 @@
-// The store's platform file layer on Windows: CreateFileA shared for reading, end-of-file writes, FlushFileBuffers, MoveFileExA, GetLocalTime.
+// The store's platform file layer on Windows: CreateFileW shared for reading, end-of-file writes, FlushFileBuffers, MoveFileExW, GetLocalTime.
 // Its POSIX twin is file_posix.cpp.
 //
-// A data file is opened with FILE_SHARE_READ (others may read it, nobody else may write it) plus
-// FILE_SHARE_DELETE, without which the store could not move aside a file it holds, as POSIX allows.
-// Its handle has FILE_APPEND_DATA and also FILE_WRITE_DATA, which cutting a torn tail or a failed
-// write back needs; with both, Windows writes at the file position, so every append asks for the
-// end of the file explicitly (offset 0xFFFFFFFF:0xFFFFFFFF), which is FILE_APPEND_DATA's own rule.
+// Paths are UTF-8 (the settings make DATADIR so) and go through the wide calls only: the ANSI ones
+// would read them in the PC's code page.
+//
+// A data file is opened with FILE_SHARE_READ only: others may read it, and nobody can write, rename,
+// recycle or delete it while records go into it. Its handle has FILE_APPEND_DATA and also
+// FILE_WRITE_DATA, which cutting a torn tail or a failed write back needs; with both, Windows writes
+// at the file position, so every append asks for the end of the file explicitly (offset
+// 0xFFFFFFFF:0xFFFFFFFF), which is FILE_APPEND_DATA's own rule. The handle has no DELETE access:
+// readers would then need FILE_SHARE_DELETE too, which few pass. So a file is moved aside by closing
+// this process's own handles on it first and opening them again under the new name afterwards; the
+// store sees its handle follow the file, as a POSIX descriptor does.
+//
+// A StoreFile is a pointer to a CWinFile, the record of one open handle; the records of every open
+// file are listed, so that a move finds those on its file.
+//
+// Another program that holds a file for a moment (a virus scan, a viewer opening it without sharing)
+// makes an open, a replacement or a move fail with a sharing violation: each is tried again a few
+// times within about a second before the failure counts.
 #include "store_file.h"
 
 #include <windows.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <mutex>
 
 #include "error_text_win32.h"
 
@@ -19,9 +33,39 @@ namespace {
 
 thread_local DWORD t_dwLastError = 0;
 
+// A path in UTF-16: MAX_PATH is the limit of the calls without the \\?\ prefix, plus room for ".tmp".
+constexpr int kWidePath = MAX_PATH + 8;
+
+// Which file a handle holds: the same on every name and link that leads to it.
+struct CFileId {
+    DWORD m_dwVolume = 0;
+    DWORD m_dwIndexHigh = 0;
+    DWORD m_dwIndexLow = 0;
+    bool operator==(const CFileId&) const = default;
+};
+
+struct CWinFile {
+    HANDLE m_hFile = INVALID_HANDLE_VALUE;  // INVALID_HANDLE_VALUE when a reopen after a move failed
+    DWORD m_dwAccess = 0;
+    DWORD m_dwShare = 0;
+    CFileId m_id;
+    wchar_t m_szPath[kWidePath] = {};       // where it is now, for the reopen after a move
+    CWinFile* m_pNext = nullptr;
+};
+
+std::mutex g_filesLock;
+CWinFile* g_pFiles = nullptr;  // every open file, guarded by g_filesLock
+
+CWinFile* Record(StoreFile hFile)
+{
+    return reinterpret_cast<CWinFile*>(hFile);
+}
+
+// A handle lost in a move reads as no handle at all: every call on it fails with ERROR_INVALID_HANDLE.
 HANDLE Handle(StoreFile hFile)
 {
-    return reinterpret_cast<HANDLE>(hFile);
+    const HANDLE h = Record(hFile)->m_hFile;
+    return h != INVALID_HANDLE_VALUE ? h : nullptr;
 }
 
 // Records a failure and returns false.
@@ -51,20 +95,119 @@ DWORD ErrorForErrno(int nErrno)
 }
 
 constexpr DWORD kAppendAccess = GENERIC_READ | FILE_WRITE_DATA | FILE_APPEND_DATA;
-constexpr DWORD kAppendShare = FILE_SHARE_READ | FILE_SHARE_DELETE;
+constexpr DWORD kAppendShare = FILE_SHARE_READ;
+constexpr DWORD kReadShare = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
-// After the open: only a plain file on a disk will do, never a link (a reparse point), a directory
-// or a device. On failure the handle is closed.
-StoreFile Finish(HANDLE h)
+// The UTF-8 path as UTF-16, terminated; false (with the reason recorded) when it is not UTF-8 or too long.
+bool WidePath(const char* pszPath, wchar_t* pszOut, const char* pszSuffix = "")
+{
+    char szPath[kWidePath * 3];
+    const int n = std::snprintf(szPath, sizeof szPath, "%s%s", pszPath, pszSuffix);
+    if (n <= 0 || n >= static_cast<int>(sizeof szPath))
+        return Fail(ERROR_FILENAME_EXCED_RANGE);
+    if (::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, szPath, -1, pszOut, kWidePath) > 0)
+        return true;
+    const DWORD dwError = ::GetLastError();
+    return Fail(dwError == ERROR_INSUFFICIENT_BUFFER ? ERROR_FILENAME_EXCED_RANGE : dwError);
+}
+
+// Another program holds the file for a moment: worth a few more tries, about one second in all.
+bool IsMomentary(DWORD dwError, bool bReplacing)
+{
+    // Replacing or moving a file that a viewer holds without sharing delete access is refused as
+    // "access denied" rather than as a sharing violation.
+    return dwError == ERROR_SHARING_VIOLATION || dwError == ERROR_LOCK_VIOLATION ||
+           (bReplacing && dwError == ERROR_ACCESS_DENIED);
+}
+constexpr DWORD g_adwRetryMs[] = {50, 100, 200, 300, 350};
+
+HANDLE CreateRetrying(const wchar_t* pszPath, DWORD dwAccess, DWORD dwShare, DWORD dwDisposition, DWORD dwFlags)
+{
+    for (size_t nTry = 0;; ++nTry) {
+        const HANDLE h = ::CreateFileW(pszPath, dwAccess, dwShare, nullptr, dwDisposition, dwFlags, nullptr);
+        if (h != INVALID_HANDLE_VALUE)
+            return h;
+        const DWORD dwError = ::GetLastError();
+        if (nTry >= sizeof g_adwRetryMs / sizeof g_adwRetryMs[0] || !IsMomentary(dwError, false)) {
+            ::SetLastError(dwError);
+            return INVALID_HANDLE_VALUE;
+        }
+        ::Sleep(g_adwRetryMs[nTry]);
+    }
+}
+
+bool MoveRetrying(const wchar_t* pszFrom, const wchar_t* pszTo, DWORD dwFlags)
+{
+    for (size_t nTry = 0;; ++nTry) {
+        if (::MoveFileExW(pszFrom, pszTo, dwFlags))
+            return true;
+        const DWORD dwError = ::GetLastError();
+        if (nTry >= sizeof g_adwRetryMs / sizeof g_adwRetryMs[0] || !IsMomentary(dwError, true)) {
+            ::SetLastError(dwError);
+            return false;
+        }
+        ::Sleep(g_adwRetryMs[nTry]);
+    }
+}
+
+bool IdOf(HANDLE h, CFileId* pId, DWORD* pdwAttributes)
 {
     BY_HANDLE_FILE_INFORMATION info{};
-    if (::GetFileType(h) != FILE_TYPE_DISK || !::GetFileInformationByHandle(h, &info) ||
-        (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0) {
+    if (!::GetFileInformationByHandle(h, &info))
+        return false;
+    *pId = CFileId{info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
+    *pdwAttributes = info.dwFileAttributes;
+    return true;
+}
+
+// Symbolic links and junctions lead elsewhere and are refused; other reparse points are files of
+// their own (a cloud placeholder of a synchronised folder, a deduplicated file) and are fine.
+bool IsLink(HANDLE h, DWORD dwAttributes)
+{
+    if ((dwAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0)
+        return false;  // asked only of reparse points: not every network file system answers the query
+    FILE_ATTRIBUTE_TAG_INFO tag{};
+    if (!::GetFileInformationByHandleEx(h, FileAttributeTagInfo, &tag, sizeof tag))
+        return true;  // cannot tell: refused, as a link would be
+    return (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
+           (tag.ReparseTag == IO_REPARSE_TAG_SYMLINK || tag.ReparseTag == IO_REPARSE_TAG_MOUNT_POINT);
+}
+
+// After an open with FILE_FLAG_OPEN_REPARSE_POINT: only a plain file on a disk will do, never a link,
+// a directory or a device. Another reparse point was opened past the filter that serves it (a cloud
+// placeholder would not fetch its data), so it is opened once more the normal way and kept only when
+// that is still the same file. On failure the handle is closed. The record goes on the list.
+StoreFile Finish(HANDLE h, const wchar_t* pszPath, DWORD dwAccess, DWORD dwShare)
+{
+    CFileId id;
+    DWORD dwAttributes = 0;
+    bool bOk = ::GetFileType(h) == FILE_TYPE_DISK && IdOf(h, &id, &dwAttributes) &&
+               (dwAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 && !IsLink(h, dwAttributes);
+    if (bOk && (dwAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
         ::CloseHandle(h);
-        Fail(ERROR_INVALID_FUNCTION);
+        h = CreateRetrying(pszPath, dwAccess, dwShare, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
+        if (h == INVALID_HANDLE_VALUE) {
+            Fail(::GetLastError());
+            return kInvalidFile;
+        }
+        CFileId idAgain;
+        bOk = IdOf(h, &idAgain, &dwAttributes) && idAgain == id;
+    }
+    if (!bOk) {
+        ::CloseHandle(h);
+        Fail(ERROR_CANT_ACCESS_FILE);
         return kInvalidFile;
     }
-    return reinterpret_cast<StoreFile>(h);
+    auto* pFile = new CWinFile;
+    pFile->m_hFile = h;
+    pFile->m_dwAccess = dwAccess;
+    pFile->m_dwShare = dwShare;
+    pFile->m_id = id;
+    ::lstrcpynW(pFile->m_szPath, pszPath, kWidePath);
+    const std::lock_guard<std::mutex> lock(g_filesLock);
+    pFile->m_pNext = g_pFiles;
+    g_pFiles = pFile;
+    return reinterpret_cast<StoreFile>(pFile);
 }
 
 // Writes all of nCount bytes (fewer only when the device refuses the rest); bAtEnd: at the end of the file.
@@ -89,6 +232,43 @@ int WriteAll(HANDLE h, const char* pData, int nCount, bool bAtEnd)
     return nDone;
 }
 
+// Closes this process's own handles on the file at pszPath (they would refuse its move) and returns
+// their records, at most nMax, for ReopenHeld.
+int ReleaseHeld(const wchar_t* pszPath, CWinFile** apHeld, int nMax)
+{
+    // Attributes only: an open that asks for no data access passes every share mode.
+    const HANDLE h = ::CreateFileW(pszPath, FILE_READ_ATTRIBUTES, kReadShare, nullptr, OPEN_EXISTING,
+                                   FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return 0;
+    CFileId id;
+    DWORD dwAttributes = 0;
+    const bool bKnown = IdOf(h, &id, &dwAttributes);
+    ::CloseHandle(h);
+    int nHeld = 0;
+    const std::lock_guard<std::mutex> lock(g_filesLock);
+    for (CWinFile* p = g_pFiles; bKnown && p != nullptr && nHeld < nMax; p = p->m_pNext) {
+        if (p->m_hFile != INVALID_HANDLE_VALUE && p->m_id == id) {
+            ::CloseHandle(p->m_hFile);
+            p->m_hFile = INVALID_HANDLE_VALUE;
+            apHeld[nHeld++] = p;
+        }
+    }
+    return nHeld;
+}
+
+// Opens the released handles again on the file, now at pszPath; one that cannot be had stays
+// closed, and every later use of it fails and says why.
+void ReopenHeld(CWinFile** apHeld, int nHeld, const wchar_t* pszPath)
+{
+    for (int i = 0; i < nHeld; ++i) {
+        CWinFile* p = apHeld[i];
+        p->m_hFile = CreateRetrying(pszPath, p->m_dwAccess, p->m_dwShare, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT);
+        ::lstrcpynW(p->m_szPath, pszPath, kWidePath);
+    }
+}
+
 }  // namespace
 
 StoreFile StoreFileOpen(const char* pszPath, EFileAccess eAccess, EOpenResult* peResult)
@@ -101,10 +281,12 @@ StoreFile StoreFileOpen(const char* pszPath, EFileAccess eAccess, EOpenResult* p
         eResult = nFault == ENOENT ? OPEN_NOT_FOUND : OPEN_FAILED;
         return kInvalidFile;
     }
-    const bool bAppend = eAccess == ACCESS_APPEND;
-    const HANDLE h = ::CreateFileA(pszPath, bAppend ? kAppendAccess : GENERIC_READ,
-                                   bAppend ? kAppendShare : FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    wchar_t szPath[kWidePath];
+    if (!WidePath(pszPath, szPath))
+        return kInvalidFile;
+    const DWORD dwAccess = eAccess == ACCESS_APPEND ? kAppendAccess : GENERIC_READ;
+    const DWORD dwShare = eAccess == ACCESS_APPEND ? kAppendShare : kReadShare;
+    const HANDLE h = CreateRetrying(szPath, dwAccess, dwShare, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT);
     if (h == INVALID_HANDLE_VALUE) {
         // Only "file not found" counts as absent: a missing directory, a refusal or a sharing
         // violation (another writer) never lead to a new file.
@@ -113,7 +295,7 @@ StoreFile StoreFileOpen(const char* pszPath, EFileAccess eAccess, EOpenResult* p
         eResult = dwError == ERROR_FILE_NOT_FOUND ? OPEN_NOT_FOUND : OPEN_FAILED;
         return kInvalidFile;
     }
-    const StoreFile hFile = Finish(h);
+    const StoreFile hFile = Finish(h, szPath, dwAccess, dwShare);
     if (hFile != kInvalidFile)
         eResult = OPEN_OK;
     return hFile;
@@ -125,20 +307,37 @@ StoreFile StoreFileCreate(const char* pszPath)
         Fail(ErrorForErrno(nFault));
         return kInvalidFile;
     }
-    const HANDLE h = ::CreateFileA(pszPath, kAppendAccess, kAppendShare, nullptr, CREATE_NEW,
-                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    wchar_t szPath[kWidePath];
+    if (!WidePath(pszPath, szPath))
+        return kInvalidFile;
+    const HANDLE h = CreateRetrying(szPath, kAppendAccess, kAppendShare, CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT);
     if (h == INVALID_HANDLE_VALUE) {
         Fail(::GetLastError());
         return kInvalidFile;
     }
-    return Finish(h);
+    return Finish(h, szPath, kAppendAccess, kAppendShare);
 }
 
 bool StoreFileClose(StoreFile hFile)
 {
     if (hFile == kInvalidFile)
         return false;
-    return ::CloseHandle(Handle(hFile)) != 0 || Fail(::GetLastError());
+    CWinFile* pFile = Record(hFile);
+    {
+        const std::lock_guard<std::mutex> lock(g_filesLock);
+        for (CWinFile** pp = &g_pFiles; *pp != nullptr; pp = &(*pp)->m_pNext) {
+            if (*pp == pFile) {
+                *pp = pFile->m_pNext;
+                break;
+            }
+        }
+    }
+    const HANDLE h = pFile->m_hFile;
+    delete pFile;
+    if (h == INVALID_HANDLE_VALUE)
+        return Fail(ERROR_INVALID_HANDLE);  // lost in a move: already closed
+    return ::CloseHandle(h) != 0 || Fail(::GetLastError());
 }
 
 bool StoreFileSize(StoreFile hFile, int64_t* pnSize)
@@ -214,17 +413,17 @@ bool StoreFileReplace(const char* pszPath, const char* pData, int nCount)
 {
     if (const int nFault = StoreFileFault(SFOP_REPLACE))
         return Fail(ErrorForErrno(nFault));
-    char szTemp[MAX_PATH + 8];
-    const int n = std::snprintf(szTemp, sizeof szTemp, "%s.tmp", pszPath);
-    if (n <= 0 || n >= static_cast<int>(sizeof szTemp))
-        return Fail(ERROR_FILENAME_EXCED_RANGE);
+    wchar_t szPath[kWidePath];
+    wchar_t szTemp[kWidePath];
+    if (!WidePath(pszPath, szPath) || !WidePath(pszPath, szTemp, ".tmp"))
+        return false;
     // A temporary file left by a killed run is ours and holds nothing that counts; anything else of
     // that name (a directory, a link) makes CREATE_NEW below fail.
-    const DWORD dwAttributes = ::GetFileAttributesA(szTemp);
+    const DWORD dwAttributes = ::GetFileAttributesW(szTemp);
     if (dwAttributes != INVALID_FILE_ATTRIBUTES &&
         (dwAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0)
-        (void)::DeleteFileA(szTemp);
-    const HANDLE h = ::CreateFileA(szTemp, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        (void)::DeleteFileW(szTemp);
+    const HANDLE h = CreateRetrying(szTemp, GENERIC_WRITE, 0, CREATE_NEW, FILE_ATTRIBUTE_NORMAL);
     if (h == INVALID_HANDLE_VALUE)
         return Fail(::GetLastError());
     DWORD dwError = 0;
@@ -235,10 +434,10 @@ bool StoreFileReplace(const char* pszPath, const char* pData, int nCount)
     if (!::CloseHandle(h) && dwError == 0)
         dwError = ::GetLastError();
     // Replaces the file, or a link of that name, in one step; the move is on the disk when it returns.
-    if (dwError == 0 && !::MoveFileExA(szTemp, pszPath, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    if (dwError == 0 && !MoveRetrying(szTemp, szPath, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         dwError = ::GetLastError();
     if (dwError != 0) {
-        (void)::DeleteFileA(szTemp);
+        (void)::DeleteFileW(szTemp);
         return Fail(dwError);
     }
     return true;
@@ -248,14 +447,26 @@ bool StoreFileMove(const char* pszFrom, const char* pszTo)
 {
     if (const int nFault = StoreFileFault(SFOP_MOVE))
         return Fail(ErrorForErrno(nFault));
+    wchar_t szFrom[kWidePath];
+    wchar_t szTo[kWidePath];
+    if (!WidePath(pszFrom, szFrom) || !WidePath(pszTo, szTo))
+        return false;
+    // Our own handles on the file share no delete access and would refuse the move: closed first,
+    // opened again on the file wherever it is afterwards. The store holds at most a few.
+    CWinFile* apHeld[8];
+    const int nHeld = ReleaseHeld(szFrom, apHeld, 8);
     // Without MOVEFILE_REPLACE_EXISTING an existing target is never overwritten.
-    return ::MoveFileExA(pszFrom, pszTo, MOVEFILE_WRITE_THROUGH) != 0 || Fail(::GetLastError());
+    const bool bMoved = MoveRetrying(szFrom, szTo, MOVEFILE_WRITE_THROUGH);
+    const DWORD dwError = bMoved ? 0 : ::GetLastError();
+    ReopenHeld(apHeld, nHeld, bMoved ? szTo : szFrom);
+    return bMoved || Fail(dwError);
 }
 
 bool StoreFileExists(const char* pszPath)
 {
     // GetFileAttributes does not follow a link, so a dangling one exists too.
-    return ::GetFileAttributesA(pszPath) != INVALID_FILE_ATTRIBUTES;
+    wchar_t szPath[kWidePath];
+    return WidePath(pszPath, szPath) && ::GetFileAttributesW(szPath) != INVALID_FILE_ATTRIBUTES;
 }
 
 void StoreFileLastError(char* pszBuf, int nSize)

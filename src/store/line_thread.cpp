@@ -1,6 +1,8 @@
 // CLineThread: the line thread's command loop, the search with its hand-over of files, and the polling schedule.
 #include "line_thread.h"
 
+#include "keep_awake.h"
+
 CLineThread::CLineThread(CComPort& port, CEventQueue& events, LocalClockFn fnClock)
     : m_port(port),
       m_period(port.Timing().nPollPeriodMs),
@@ -104,6 +106,9 @@ void CLineThread::Run()
         case CMD_START:
             if (!m_bPolling) {
                 m_bPolling = true;
+                // A PC asleep mid-production would lose every batch it slept through.
+                KeepSystemAwake(true);
+                m_nSleptMs = SystemSleepMs();
                 // As a 300 ms timer started now: its first tick comes one period later.
                 m_tNextPass = std::chrono::steady_clock::now() + m_period;
             }
@@ -120,6 +125,8 @@ void CLineThread::Run()
 
 void CLineThread::StopPollingNow()
 {
+    if (m_bPolling)
+        KeepSystemAwake(false);  // on the thread that asked for it
     m_bPolling = false;
     for (int nSlot = 0; nSlot < CBatchStore::kMaxSlots; ++nSlot)
         m_store.ResetPending(nSlot);
@@ -188,6 +195,11 @@ void CLineThread::RunPass()
 {
     const auto tStart = std::chrono::steady_clock::now();
     m_tNextPass = tStart + m_period;
+    // The system slept anyway (a user's "Sleep", a closed lid): the port did not come through.
+    const long long nSleptMs = SystemSleepMs();
+    if (nSleptMs - m_nSleptMs > 1000)
+        m_port.MarkDead();
+    m_nSleptMs = nSleptMs;
     int nRow = -1;
     bool bCompleted = false;
     m_pass.aBatches.clear();

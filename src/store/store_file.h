@@ -5,8 +5,8 @@
 #include <ctime>
 #include <functional>
 
-// One open file: a POSIX descriptor in file_posix.cpp, a HANDLE cast to an integer in its Windows
-// twin file_win32.cpp. Both platforms use -1 for "no file" (INVALID_HANDLE_VALUE is (HANDLE)-1).
+// One open file: a POSIX descriptor in file_posix.cpp, a pointer to the record of its handle in the
+// Windows twin file_win32.cpp. Both platforms use -1 for "no file".
 using StoreFile = std::intptr_t;
 inline constexpr StoreFile kInvalidFile = -1;
 
@@ -20,13 +20,16 @@ enum EOpenResult {
 };
 
 // The two ways the store opens an existing file. Neither creates, follows a symbolic link (O_NOFOLLOW;
-// FILE_FLAG_OPEN_REPARSE_POINT and a reparse-point check in the twin) or blocks on a FIFO or a device
-// (O_NONBLOCK); anything but a regular file is refused as OPEN_FAILED.
+// in the twin FILE_FLAG_OPEN_REPARSE_POINT, and symbolic links and junctions refused while other
+// reparse points such as cloud placeholders are files) or blocks on a FIFO or a device (O_NONBLOCK);
+// anything but a regular file is refused as OPEN_FAILED. In the twin, a file that another program
+// holds for a moment (a sharing violation) is tried again for about a second before the open fails.
 enum EFileAccess {
     ACCESS_READ = 0,    // read only, shared with everyone (the tuning file's comparison)
     ACCESS_APPEND = 1,  // read anywhere, every write at the end whatever the position (O_APPEND;
                         // FILE_APPEND_DATA in the twin), with an exclusive writer lock taken at once
                         // (flock LOCK_EX|LOCK_NB; FILE_SHARE_READ in the twin): a second writer fails
+                        // (and in the twin nobody can rename or delete the file either)
 };
 
 // Opens an existing regular file. kInvalidFile on failure; *peResult (may be null) says which.
@@ -58,7 +61,8 @@ bool StoreFileReplace(const char* pszPath, const char* pData, int nCount);
 // Moves a file to a new name in the same directory, never over an existing one (false when the target
 // exists), and flushes the directory on POSIX so that the move survives a power cut. The move is one
 // step where the file system allows it (renameat2 RENAME_NOREPLACE; MoveFileEx in the twin); elsewhere
-// a hard link and an unlink, between which a kill leaves the file under both names.
+// a hard link and an unlink, between which a kill leaves the file under both names. The store's own
+// open handles on the file follow it (a descriptor does; the twin closes and reopens its handles).
 bool StoreFileMove(const char* pszFrom, const char* pszTo);
 // True when an entry of that name exists, whatever it is (a dangling symbolic link included).
 bool StoreFileExists(const char* pszPath);

@@ -1,4 +1,4 @@
-// The store's Windows file layer on real files: appends, the share rule, flushes, the tuning file's replacement, move-aside, torn tails.
+// The store's Windows file layer on real files: appends, the share rule, files held for a moment, links, Cyrillic folders, flushes, replacement, move-aside, torn tails.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -7,11 +7,14 @@
 #include <cmath>
 #include <ctime>
 #include <string>
+#include <thread>
 
 #include "batch_store.h"
 #include "fixed_clock.h"
 #include "store_file.h"
 #include "temp_dir.h"
+#include "tune_settings.h"
+#include "win32_text.h"
 
 namespace {
 
@@ -27,10 +30,10 @@ protected:
         ASSERT_TRUE(m_store.OpenIndicatorFiles(5)) << "an empty directory: both files created";
     }
     std::string File(const char* pszName) const { return m_dir.File(pszName); }
-    // Another program's open of the data file, as CreateFileA gives it.
-    DWORD OtherOpen(DWORD dwAccess, DWORD dwShare) const
+    // Another program's open of a file, as CreateFileA gives it.
+    DWORD OtherOpen(DWORD dwAccess, DWORD dwShare, const char* pszName = "Data_i05") const
     {
-        const HANDLE h = ::CreateFileA(File("Data_i05").c_str(), dwAccess, dwShare, nullptr, OPEN_EXISTING, 0, nullptr);
+        const HANDLE h = ::CreateFileA(File(pszName).c_str(), dwAccess, dwShare, nullptr, OPEN_EXISTING, 0, nullptr);
         const DWORD dwError = h == INVALID_HANDLE_VALUE ? ::GetLastError() : 0;
         if (h != INVALID_HANDLE_VALUE)
             ::CloseHandle(h);
@@ -50,8 +53,13 @@ TEST_F(CWin32Files, AppendsLandAtTheEndAndOthersMayOnlyRead)
     ASSERT_TRUE(m_store.AppendDataLine(0, "b=2,"));
     EXPECT_EQ(ReadBytes(File("Data_i05")), "a=1\r\nb=2\r\n");
 
-    EXPECT_EQ(OtherOpen(GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE), 0u) << "a reader is allowed";
-    EXPECT_EQ(OtherOpen(GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE), DWORD{ERROR_SHARING_VIOLATION});
+    // A reader is allowed; a writer, and Explorer's rename, recycle or delete (DELETE access), are not.
+    constexpr DWORD kAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    EXPECT_EQ(OtherOpen(GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE), 0u);
+    EXPECT_EQ(OtherOpen(GENERIC_WRITE, kAll), DWORD{ERROR_SHARING_VIOLATION});
+    EXPECT_EQ(OtherOpen(DELETE, kAll), DWORD{ERROR_SHARING_VIOLATION});
+    EXPECT_FALSE(::MoveFileA(File("Data_i05").c_str(), File("Pulled").c_str()));
+    EXPECT_FALSE(::DeleteFileA(File("Data_i05").c_str()));
     CBatchStore other;
     ASSERT_TRUE(other.Open((m_dir.Path() + "/").c_str()));
     ASSERT_EQ(other.RegisterIndicator(5), 0);
@@ -124,6 +132,81 @@ TEST_F(CWin32Files, ATornTailIsCutOffAndKeptBeside)
     EXPECT_EQ(ReadBytes(File("Data_i05.torn")), "05.12.2026,14:04\r\n");
     ASSERT_TRUE(m_store.AppendDataLine(0, "b=2,"));
     EXPECT_EQ(ReadBytes(File("Data_i05")), "05.12.2026,14:03:27,20=1\r\nb=2\r\n");
+}
+
+// Another program holding a file for a moment (a virus scan, a viewer) is waited for, about a second in all.
+TEST_F(CWin32Files, AFileHeldForAMomentIsWaitedFor)
+{
+    enum EOp { OPEN_TUNE, REPLACE_TUNE, MOVE_DATA };
+    const struct { const char* pszName; EOp eOp; const char* pszHeld; DWORD dwShare; int nHoldMs; bool bDone; } aRows[] = {
+        {"open, held 300 ms", OPEN_TUNE, "RecipesTune_i05", 0, 300, true},
+        {"open, held 2 s", OPEN_TUNE, "RecipesTune_i05", 0, 2000, false},
+        {"replace, held 300 ms", REPLACE_TUNE, "RecipesTune_i05", FILE_SHARE_READ, 300, true},
+        {"replace, held 2 s", REPLACE_TUNE, "RecipesTune_i05", FILE_SHARE_READ, 2000, false},
+        {"move, held 2 s", MOVE_DATA, "Data_i05", FILE_SHARE_READ | FILE_SHARE_WRITE, 2000, false},
+        {"move, held 300 ms", MOVE_DATA, "Data_i05", FILE_SHARE_READ | FILE_SHARE_WRITE, 300, true},
+    };
+    for (const auto& row : aRows) {
+        SCOPED_TRACE(row.pszName);
+        const HANDLE h = ::CreateFileA(File(row.pszHeld).c_str(), GENERIC_READ, row.dwShare, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(h, INVALID_HANDLE_VALUE);
+        std::thread holder([&] { ::Sleep(static_cast<DWORD>(row.nHoldMs)); ::CloseHandle(h); });
+        bool bDone = false;
+        if (row.eOp == OPEN_TUNE) {
+            const StoreFile hTune = StoreFileOpen(File("RecipesTune_i05").c_str(), ACCESS_READ, nullptr);
+            bDone = StoreFileClose(hTune);
+        } else if (row.eOp == REPLACE_TUNE) {
+            bDone = StoreFileReplace(File("RecipesTune_i05").c_str(), "x", 1);
+        } else {
+            bDone = StoreFileMove(File("Data_i05").c_str(), File("Data_i05.aside").c_str());
+        }
+        char szText[256];
+        StoreFileLastError(szText, sizeof szText);
+        holder.join();
+        EXPECT_EQ(bDone, row.bDone) << szText;
+    }
+    EXPECT_EQ(ReadBytes(File("RecipesTune_i05")), "x");
+    // The store's own handle followed its file through the move, and stayed with it through the refused one.
+    ASSERT_TRUE(m_store.AppendDataLine(0, "a=1,"));
+    EXPECT_EQ(ReadBytes(File("Data_i05.aside")), "a=1\r\n");
+}
+
+// A data folder named in Cyrillic, in both encodings a settings file comes in: the files land in
+// that folder, and a text that is not UTF-8 still shows as a warning.
+TEST(CWin32Names, ACyrillicDataDirectoryInEitherEncoding)
+{
+    const struct { const char* pszName; std::string strSettings; } aRows[] = {
+        {"UTF-8 with a byte-order mark, as Notepad saves it", "\xEF\xBB\xBF[COMMON]\r\nDATADIR=Данные\r\n"},
+        {"code page 1251", "[COMMON]\r\nDATADIR=\xC4\xE0\xED\xED\xFB\xE5\r\n"},
+    };
+    for (const auto& row : aRows) {
+        SCOPED_TRACE(row.pszName);
+        CTempDir dir;
+        const std::wstring strDir(dir.Path().begin(), dir.Path().end());  // ASCII
+        ASSERT_TRUE(::CreateDirectoryW((strDir + L"\\Данные").c_str(), nullptr));
+        ASSERT_TRUE(WriteBytes(dir.File(CTuneSettings::kFileName), row.strSettings));
+        CScopedChdir cd(dir.Path());
+        CTuneSettings settings;
+        ASSERT_TRUE(settings.Load(nullptr));
+        CBatchStore store;
+        store.SetClock(FixedClock);
+        ASSERT_TRUE(store.Open(settings.GetDataDir()));
+        ASSERT_EQ(store.RegisterIndicator(5), 0);
+        ASSERT_TRUE(store.OpenIndicatorFiles(5));
+        ASSERT_TRUE(store.AppendDataLine(0, "a=1,"));
+        EXPECT_NE(::GetFileAttributesW((strDir + L"\\Данные\\Data_i05").c_str()), INVALID_FILE_ATTRIBUTES);
+        store.Close();
+    }
+    const struct { const char* pszText; int nSize; std::wstring strShown; } aTexts[] = {
+        {"Data_i05 \xC4\xE0", 64, L"Data_i05 \xFFFD\xFFFD"},  // not UTF-8: replaced, never empty
+        {"Данные", 4, L"Дан"},                                     // cut to the buffer, whole characters
+        {"abcД", 4, L"abc"},
+    };
+    for (const auto& row : aTexts) {
+        wchar_t szOut[64];
+        Utf8ToWide(row.pszText, szOut, row.nSize);
+        EXPECT_EQ(std::wstring(szOut), row.strShown) << row.pszText;
+    }
 }
 
 // Record headers and moved-aside names take the PC's calendar (GetLocalTime: months from 1, years from 1601).

@@ -36,13 +36,35 @@ bool RunShell(const std::string& strScript, const char* pszDone)
 
 // Starts tk4700-sim in the line directory, returning once its COMn link is there; it runs until StopSim.
 // The link's name is a device name to Windows, so the shell looks for it.
-bool StartSim()
+bool StartSim(const std::string& strIndicators = "--indicators 5,9,11 --fault 9:garbage --fault 11:late")
 {
     const std::string strLink = "COM" + std::to_string(kCom);
-    return RunShell("rm -f sim.log " + strLink + "; '" + TKD_SIM_PROGRAM + "' --port " + std::to_string(kCom) +
-                        " --indicators 5,9,11 --fault 9:garbage --fault 11:late > sim.log 2>&1 < /dev/null & echo $! > sim.pid;"
+    return RunShell("rm -f sim.log " + strLink + "; '" + TKD_SIM_PROGRAM + "' --port " + std::to_string(kCom) + " " +
+                        strIndicators + " > sim.log 2>&1 < /dev/null & echo $! > sim.pid;"
                         " for i in $(seq 250); do [ -e " + strLink + " ] && break; sleep 0.02; done; [ -e " + strLink + " ]",
                     "started");
+}
+
+// Runs the test program beside this one with pszArgs and returns its exit status (-1 when it did not run).
+int RunBeside(const char* pszProgram, const std::string& strArgs)
+{
+    char szSelf[MAX_PATH];
+    const DWORD n = ::GetModuleFileNameA(nullptr, szSelf, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH)
+        return -1;
+    std::string strCommand(szSelf, n);
+    strCommand = "\"" + strCommand.substr(0, strCommand.find_last_of("\\/") + 1) + pszProgram + "\" " + strArgs;
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (!::CreateProcessA(nullptr, strCommand.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+        return -1;
+    DWORD dwExit = 1;
+    if (::WaitForSingleObject(pi.hProcess, 10000) != WAIT_OBJECT_0 || !::GetExitCodeProcess(pi.hProcess, &dwExit))
+        dwExit = static_cast<DWORD>(-1);
+    ::CloseHandle(pi.hThread);
+    ::CloseHandle(pi.hProcess);
+    return static_cast<int>(dwExit);
 }
 
 // Stops the simulator: the pseudo-terminal closes, as when a USB adapter is pulled out.
@@ -158,6 +180,33 @@ TEST_F(CWin32Serial, PortsThatCannotBeOpenedStayClosed)
     ASSERT_TRUE(Open(port));
     EXPECT_FALSE(port.Open(tkdtest::SimPortParams(kCom))) << "already open";
     EXPECT_EQ(Converse(port, REQ_HL, 5).size(), 33u) << "and still usable";
+}
+
+// A terminal program left XON/XOFF, NUL stripping and abort-on-error on the port. Addresses and entries
+// 17 and 19 are the XON and XOFF bytes: on such a line they vanish, and 19 from an indicator stops the
+// transmitter. The search's own conversations must still reach both indicators and both entries.
+TEST_F(CWin32Serial, ARawLineWhateverThePreviousProgramLeft)
+{
+    StopSim();
+    ASSERT_TRUE(StartSim("--indicators 17,19"));
+    ASSERT_EQ(RunBeside("tkd_win32_leave_xonxoff.exe", std::to_string(kCom)), 0) << "the port kept no XON/XOFF";
+    CComPort port;
+    ASSERT_TRUE(Open(port));
+    for (int nAddress = 16; nAddress <= 20; ++nAddress) {
+        SCOPED_TRACE(nAddress);
+        const bool bThere = nAddress == 17 || nAddress == 19;
+        const std::string strState = Converse(port, REQ_HL, nAddress);
+        EXPECT_EQ(strState.size(), bThere ? 33u : 0u);
+        if (!bThere || strState.empty())
+            continue;
+        EXPECT_EQ(strState[0], static_cast<char>(nAddress));
+        for (int nEntry = 16; nEntry <= 20; ++nEntry) {
+            SCOPED_TRACE(nEntry);
+            const std::string strTune = Converse(port, REQ_HT, nAddress, nEntry);
+            ASSERT_EQ(strTune.size(), 29u);
+            EXPECT_EQ(strTune.substr(0, 4), std::string({static_cast<char>(nAddress), 'H', 'T', static_cast<char>(nEntry)}));
+        }
+    }
 }
 
 }  // namespace

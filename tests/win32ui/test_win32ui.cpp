@@ -4,9 +4,12 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <functional>
 #include <string>
 #include <tuple>
+#include <vector>
 
 #include "batch_store.h"
 #include "chart_rects.h"
@@ -301,6 +304,40 @@ TEST_F(CWin32Window, CloseDuringSearchStopsItAndCloses)
 }
 
 // The GDI surface on a memory bitmap: the figures the Linux canvas test checks, pixel by pixel.
+// The window opens in the middle of its screen, and warnings over it, each shifted from the last.
+TEST_F(CWin32Window, CentredWithWarningsCascadedOverIt)
+{
+    RECT rcWork{}, rcMain{};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &rcWork, 0);
+    GetWindowRect(m_window.Hwnd(), &rcMain);
+    EXPECT_LE(std::abs((rcMain.left - rcWork.left) - (rcWork.right - rcMain.right)), 1);
+    EXPECT_LE(std::abs((rcMain.top - rcWork.top) - (rcWork.bottom - rcMain.bottom)), 1);
+
+    for (const char* pszText : {"первое", "второе", "третье"})
+        m_window.ShowWarning(pszText);
+    static std::vector<RECT> s_arc;
+    s_arc.clear();
+    EnumWindows([](HWND h, LPARAM lOwner) {
+        if (GetWindow(h, GW_OWNER) == reinterpret_cast<HWND>(lOwner) && IsWindowVisible(h)) {
+            RECT rc{};
+            GetWindowRect(h, &rc);
+            s_arc.push_back(rc);
+        }
+        return TRUE;
+    }, reinterpret_cast<LPARAM>(m_window.Hwnd()));
+    ASSERT_EQ(s_arc.size(), 3u);
+    std::sort(s_arc.begin(), s_arc.end(), [](const RECT& a, const RECT& b) { return a.left < b.left; });
+    for (size_t i = 0; i < s_arc.size(); ++i) {
+        SCOPED_TRACE(i);
+        RECT rcBoth{};
+        EXPECT_TRUE(IntersectRect(&rcBoth, &s_arc[i], &rcMain) && EqualRect(&rcBoth, &s_arc[i])) << "inside the window";
+        if (i > 0) {
+            EXPECT_GE(s_arc[i].left - s_arc[i - 1].left, 10);
+            EXPECT_EQ(s_arc[i].left - s_arc[i - 1].left, s_arc[i].top - s_arc[i - 1].top);
+        }
+    }
+}
+
 TEST(GdiSurface, ChartPanel)
 {
     BITMAPINFO bmi{};

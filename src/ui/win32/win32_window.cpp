@@ -30,6 +30,34 @@ INT_PTR CALLBACK WarningProc(HWND hwnd, UINT nMsg, WPARAM wParam, LPARAM)
     return FALSE;
 }
 
+// The work area (the screen without the taskbar) of the monitor that holds most of hwnd.
+RECT WorkArea(HWND hwnd)
+{
+    MONITORINFO info{};
+    info.cbSize = sizeof info;
+    if (!GetMonitorInfoW(MonitorFromWindow(hwnd, MONITOR_DEFAULTTOPRIMARY), &info))
+        SystemParametersInfoW(SPI_GETWORKAREA, 0, &info.rcWork, 0);
+    return info.rcWork;
+}
+
+// Moves hwnd so that its centre is that of rcAround, shifted by nShift pixels right and down, and
+// keeps it inside the work area with its caption reachable.
+void PlaceCentred(HWND hwnd, const RECT& rcAround, int nShift)
+{
+    RECT rc{};
+    GetWindowRect(hwnd, &rc);
+    const RECT rcWork = WorkArea(hwnd);
+    const int nWidth = rc.right - rc.left;
+    const int nHeight = rc.bottom - rc.top;
+    int x = (rcAround.left + rcAround.right - nWidth) / 2 + nShift;
+    int y = (rcAround.top + rcAround.bottom - nHeight) / 2 + nShift;
+    x = x + nWidth > rcWork.right ? rcWork.right - nWidth : x;
+    y = y + nHeight > rcWork.bottom ? rcWork.bottom - nHeight : y;
+    x = x < rcWork.left ? rcWork.left : x;
+    y = y < rcWork.top ? rcWork.top : y;
+    SetWindowPos(hwnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 INT_PTR CALLBACK AboutProc(HWND hwnd, UINT nMsg, WPARAM wParam, LPARAM)
 {
     if (nMsg == WM_INITDIALOG)
@@ -137,6 +165,8 @@ INT_PTR CALLBACK CWin32BatchWindow::DialogProc(HWND hwnd, UINT nMsg, WPARAM wPar
         pThis = reinterpret_cast<CWin32BatchWindow*>(lParam);
         SetWindowLongPtrW(hwnd, DWLP_USER, lParam);
         pThis->m_hwnd = hwnd;
+        // Centred on its screen before it is first shown; the template alone opens it in the corner.
+        PlaceCentred(hwnd, WorkArea(hwnd), 0);
     } else {
         pThis = reinterpret_cast<CWin32BatchWindow*>(GetWindowLongPtrW(hwnd, DWLP_USER));
     }
@@ -420,9 +450,16 @@ void CWin32BatchWindow::ShowWarning(const char* pszText)
         hSlot = CreateDialogParamW(m_hInstance, MAKEINTRESOURCEW(IDD_WARNING), m_hwnd, WarningProc, 0);
         if (hSlot == nullptr)
             return;
+        // Over the operator's window (its screen, when it is minimised), each slot a caption's height
+        // down and right of the one before: several warnings never hide one another exactly.
+        RECT rcOwner{};
+        if (m_hwnd == nullptr || IsIconic(m_hwnd) || !GetWindowRect(m_hwnd, &rcOwner))
+            rcOwner = WorkArea(hSlot);
+        PlaceCentred(hSlot, rcOwner, m_nNextWarning * (GetSystemMetrics(SM_CYCAPTION) + GetSystemMetrics(SM_CYFRAME)));
     }
     SetDlgItemTextW(hSlot, IDC_WARNING_TEXT, szText);
-    // Shown without taking the focus from the operator's window.
+    // Shown without taking the focus from the operator's window; a reused one comes to the top again.
+    SetWindowPos(hSlot, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     ShowWindow(hSlot, SW_SHOWNOACTIVATE);
     m_nNextWarning = (m_nNextWarning + 1) % kMaxWarnings;
 }

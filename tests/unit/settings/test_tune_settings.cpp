@@ -11,6 +11,7 @@
 #include <sys/stat.h>  // mkfifo on POSIX
 
 #include "temp_dir.h"
+#include "text_decode.h"
 #include "tune_settings.h"
 
 namespace {
@@ -23,11 +24,14 @@ public:
 
 // The data directory as the platform keeps it. Windows paths ignore case: there the value is
 // upper-cased (Latin letters only) and GetDataDir appends a backslash; POSIX keeps the case and uses '/'.
+// Windows reads a DATADIR in code page 1251 as such (folder names are Unicode there); POSIX keeps the bytes.
 #ifdef _WIN32
+constexpr bool kDecodeDir = true;
 constexpr bool kUpperCaseDir = true;
 const std::string kSep = "\\";
 bool MakeFifo(const std::string&) { return false; }
 #else
+constexpr bool kDecodeDir = false;
 constexpr bool kUpperCaseDir = false;
 const std::string kSep = "/";
 bool MakeFifo(const std::string& str) { return ::mkfifo(str.c_str(), 0600) == 0; }
@@ -118,6 +122,9 @@ TEST_F(CSettingsFile, Sections)
         {"a header never sets a key", CrLf({"[COM1]BAUD=9600", "[COMMON]DATADIR=/d"}), 1, "COM1"},
         {"port keys in the common section", CrLf({"[COMMON]", "BAUD=9600", "DATA=8"})},
         {"common keys in a port section", CrLf({"[COM1]", "DATADIR=/d", "TIMEOUTBETWEENWRITEREAD=5"}), 1, "COM1"},
+        {"a UTF-8 byte-order mark opens the file", "\xEF\xBB\xBF" + CrLf({"[COMMON]", "DATADIR=/d"}), 0, "", 0, 0, "/d"},
+        {"half a byte-order mark is text", "\xEF\xBB" + CrLf({"[COMMON]", "DATADIR=/d"})},
+        {"a byte-order mark later is text", CrLf({"\xEF\xBB\xBF[COMMON]", "[COMMON]", "\xEF\xBB\xBF[COM1]", "DATADIR=/d"}), 0, "", 0, 0, "/d"},
     });
 }
 
@@ -140,6 +147,8 @@ TEST_F(CSettingsFile, KeysAndValues)
         {"data directory: a later = is dropped", CrLf({"[COMMON]", "DATADIR=/a=b"}), 0, "", 0, 0, "/ab"},
         {"data directory emptied", CrLf({"[COMMON]", "DATADIR=/a", "DATADIR="})},
         {"data directory in UTF-8", CrLf({"[COMMON]", "DATADIR=/данные"}), 0, "", 0, 0, "/данные"},
+        {"data directory in code page 1251", CrLf({"[COMMON]", "DATADIR=/\xE4\xE0\xED\xED\xFB\xE5"}), 0, "", 0, 0,
+         kDecodeDir ? "/данные" : "/\xE4\xE0\xED\xED\xFB\xE5"},
     };
     for (int nRate : {110, 300, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200, 230400, 460800, 921600})
         aRows.push_back({"accepted rate", CrLf({"[COM1]", "BAUD=" + std::to_string(nRate)}), 1, "COM1", nRate});
@@ -220,6 +229,28 @@ TEST(TuneSettingsDataDir, AppendsOneSeparator)
         EXPECT_EQ(s.GetDataDir(), strReturned);
         EXPECT_EQ(s.GetDataDir(), strReturned) << "second call";
         EXPECT_EQ(s.m_szDataDir, strReturned) << "appended in place";
+    }
+}
+
+// A text is UTF-8 when it is well-formed UTF-8, otherwise code page 1251 (never the PC's own code page).
+TEST(TextToUtf8, KeepsUtf8AndReadsAnythingElseAsCodePage1251)
+{
+    const struct { std::string strIn; int nSize; std::string strOut; } aRows[] = {
+        {"data", 16, "data"},
+        {"данные №5", 32, "данные №5"},
+        {"\xE4\xE0\xED\xED\xFB\xE5 \xB9\xA8\xB8\x88", 32, "данные №Ёё€"},
+        {"\xC0\xAF", 16, "АЇ"},              // an overlong '/' is no UTF-8
+        {"\xED\xA0\x80", 16, "н\xC2\xA0Ђ"}, // nor is a surrogate
+        {"\xF0\x9F\x98\x80", 16, "\xF0\x9F\x98\x80"},  // beyond U+FFFF it is
+        {"\xC4\xE0\xED", 6, "Да"},          // cut to the buffer at a character boundary
+        {"\xC4\xE0\xED", 4, "Д"},
+    };
+    for (const auto& row : aRows) {
+        SCOPED_TRACE(row.strIn);
+        char sz[32] = {};
+        std::memcpy(sz, row.strIn.c_str(), row.strIn.size() + 1);
+        TextToUtf8(sz, row.nSize);
+        EXPECT_EQ(std::string(sz), row.strOut);
     }
 }
 

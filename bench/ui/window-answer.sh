@@ -46,7 +46,7 @@ work=$(mktemp -d /tmp/tkd-answer-work.XXXXXX)
 pids=()
 cleanup() {
   for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-  [ -d "$work/prefix" ] && WINEPREFIX=$work/prefix wineserver -k 2>/dev/null || true
+  if [ -d "$work/prefix" ]; then WINEPREFIX=$work/prefix wineserver -k 2>/dev/null || true; fi
   for p in "${pids[@]}"; do wait "$p" 2>/dev/null || true; done
   rm -rf "$work"
 }
@@ -55,17 +55,18 @@ fail() { echo "window-answer: $*" >&2; exit 1; }
 
 # A display of our own, without a window manager: Xvfb picks a free number and tells it.
 Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
-pids+=($!)
+pids+=("$!")
 for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
 [ -s "$work/display" ] || fail "Xvfb did not start"
-export DISPLAY=":$(cat "$work/display")"
+DISPLAY=":$(cat "$work/display")"
+export DISPLAY
 
 # The three indicators of the demo, running batches of recipe 1 back to back (a weighing completes
 # every couple of seconds, and each one rebuilds both charts).
 start_sim() {  # $1: the line's folder
   (cd "$1" && exec "$sim" --indicators "$indicators" --auto --recipes 1 --dose-polls 1 --idle-polls 2 --log sim.log \
     </dev/null >/dev/null 2>&1) &
-  pids+=($!)
+  pids+=("$!")
   for _ in $(seq 50); do [ -e "$1/COM1" ] && break; sleep 0.1; done
   [ -e "$1/COM1" ] || fail "tk4700-sim made no COM1"
 }
@@ -125,7 +126,7 @@ measure() {
   echo "window-answer: $name window $win; idle ${idle_s} s"
   "$ping" --log "$out/$name-pings.log" "$win" idle search polling >"$out/$name.txt" 2>&1 &
   pinger=$!
-  pids+=($pinger)
+  pids+=("$pinger")
   sleep "$idle_s"
   kill -USR1 "$pinger"
   echo "window-answer: $name Поиск"
@@ -159,7 +160,7 @@ if [ "$which" != windows ]; then
   start_sim "$work/linux"
   (cd "$work/linux" && QT_QPA_PLATFORM=xcb exec "$program" >"$out/linux-stderr.txt" 2>&1) &
   app=$!
-  pids+=($app)
+  pids+=("$app")
   measure linux "$work/linux" "$work/linux" "$app"
 fi
 
@@ -179,7 +180,7 @@ if [ "$which" != linux ]; then
   wineserver -k 2>/dev/null || true  # the port mapping is read when the server starts again
   (cd "$work/wrun" && exec wine "$exe" >"$out/windows-stderr.txt" 2>&1) &
   app=$!
-  pids+=($app)
+  pids+=("$app")
   measure windows "$work/wline" "$work/wrun" "$app"
 fi
 echo "window-answer: logs in $out"

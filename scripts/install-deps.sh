@@ -9,7 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core fonts-dejavu-extra
   clang libclang-rt-14-dev
-  xvfb xauth x11-apps
+  xvfb xauth x11-apps libx11-dev
   dpkg-dev file lintian librsvg2-bin desktop-file-utils
   g++-mingw-w64-x86-64-posix googletest wine wine64
   nsis xdotool

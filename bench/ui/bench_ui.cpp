@@ -206,10 +206,10 @@ int main(int argc, char** argv)
         return 1;
     }
 
-    // The process objects as the program has them; the search may run faster than the line's own
-    // times (the simulator keeps up), polling runs with them.
+    // The process objects as the program has them, with the line's own times: the line thread takes
+    // its polling period from the port's timing when it starts, so the search runs with them too.
     CTuneSettings settings;
-    CComPort port(CLineTiming::Short());
+    CComPort port(CLineTiming{});
     CBatchStore store;
     CWeighChart chartCurrent;
     CWeighChart chartAll;
@@ -227,6 +227,8 @@ int main(int argc, char** argv)
     QElapsedTimer timer;
     timer.start();
     QTest::mouseClick(qobject_cast<QAbstractButton*>(pWindow->Control(IDC_SEARCH)), Qt::LeftButton);
+    // The search runs on the line thread; the window applies its end.
+    WaitFor([&] { return !pWindow->Dlg().IsSearching(); }, 300000);
     std::printf("search                      %8.1f s, %d indicators, %d records loaded\n", timer.elapsed() / 1000.0,
                 store.GetIndicatorCount(), store.GetRecordCount(0) + store.GetRecordCount(1) + store.GetRecordCount(2));
     if (store.GetIndicatorCount() != 3)
@@ -236,7 +238,6 @@ int main(int argc, char** argv)
                     StatusKb("VmRSS:"), StatusKb("VmHWM:"), nRssBeforeQtKb);
     }
 
-    port.SetTiming(CLineTiming{});
     QTest::mouseClick(qobject_cast<QAbstractButton*>(pWindow->Control(IDC_START)), Qt::LeftButton);
     if (bScreenshot) {
         for (int nAddress : {5, 9, 10}) {

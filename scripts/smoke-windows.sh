@@ -143,7 +143,10 @@ if [ -n "$shot" ]; then
   echo "smoke-windows: screenshot $shot"
 fi
 
-echo "smoke-windows: Выход"
+# While polling "Выход" would ask first (tested in tests/win32ui): "Стоп" ends polling, then "Выход".
+echo "smoke-windows: Стоп, Выход"
+click 726 150
+sleep 1
 click 726 210
 for _ in $(seq 60); do kill -0 "$app" 2>/dev/null || break; sleep 0.5; done
 if kill -0 "$app" 2>/dev/null; then fail "tk-dedi.exe still runs after Выход"; fi

@@ -89,6 +89,7 @@ bool CBatchStore::Open(const char* pszDataDir)
         m_anRunStart[s] = 0;
         m_abNeedLineEnd[s] = false;
         m_aszGivenUp[s][0] = '\0';
+        m_aeGivenUp[s] = FAULT_KINDS;
         ResetPending(s);
     }
     m_nCurIndicator = 0;
@@ -111,6 +112,7 @@ void CBatchStore::Close()
         m_ahDataFile[s] = kInvalidFile;
         m_abNeedLineEnd[s] = false;
         m_aszGivenUp[s][0] = '\0';
+        m_aeGivenUp[s] = FAULT_KINDS;
         if (m_apszRecords[s] != nullptr)
             m_apszRecords[s][0] = '\0';
         m_anRecordLength[s] = 0;

@@ -152,6 +152,9 @@ public:
     StoreFile TakeDataFile(int nSlot, bool* pbNeedLineEnd);
     // Why the slot's data file was given up at the last search; "" when it is open.
     const char* GetGivenUp(int nSlot) const { return m_aszGivenUp[nSlot]; }
+    // The data file could only not be opened (held by another program for a moment, say): a later
+    // open may work, where a file given up for a read error or a changed tuning must stay untouched.
+    bool MayOpenLater(int nSlot) const { return m_aeGivenUp[nSlot] == FAULT_DATA_OPEN; }
 
     // The clock of record headers and moved-aside names; an empty function restores the PC's clock.
     void SetClock(LocalClockFn fnClock);
@@ -228,6 +231,7 @@ private:
     bool m_abNeedLineEnd[kMaxSlots] = {};
     // Why the slot's data file was given up at the last search (CFaultNotices::FormatGivenUp), "" when it is open.
     char m_aszGivenUp[kMaxSlots][320] = {};
+    EStoreFault m_aeGivenUp[kMaxSlots] = {FAULT_KINDS, FAULT_KINDS, FAULT_KINDS};  // and the failure, FAULT_KINDS for none
     LocalClockFn m_fnClock;
     std::atomic<bool> m_bStopRequested{false};
     BatchSinkFn m_fnBatchSink;

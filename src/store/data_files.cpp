@@ -182,7 +182,10 @@ bool CBatchStore::Fault(EStoreFault eKind, int nAddress, const char* pszPath)
     const int nSlot = IndexOfAddress(nAddress);
     if (nSlot < kMaxSlots && (eKind == FAULT_DATA_OPEN || eKind == FAULT_TUNE_READ || eKind == FAULT_TUNE_WRITE ||
                               eKind == FAULT_MOVE_ASIDE || eKind == FAULT_DATA_READ || eKind == FAULT_TORN_TAIL))
+    {
         CFaultNotices::FormatGivenUp(eKind, szError, m_aszGivenUp[nSlot], static_cast<int>(sizeof m_aszGivenUp[nSlot]));
+        m_aeGivenUp[nSlot] = eKind;
+    }
     return false;
 }
 
@@ -413,6 +416,7 @@ bool CBatchStore::OpenIndicatorFiles(int nAddress)
     if (!LoadDataFile(nSlot, hData))
         return false;
     m_aszGivenUp[nSlot][0] = '\0';
+    m_aeGivenUp[nSlot] = FAULT_KINDS;
     if (m_pFaults != nullptr) {
         for (EStoreFault eKind : {FAULT_DATA_OPEN, FAULT_TUNE_READ, FAULT_TUNE_WRITE, FAULT_MOVE_ASIDE, FAULT_DATA_READ,
                                   FAULT_TORN_TAIL, FAULT_NO_DATA_FILE, FAULT_TORN_MOVED})

@@ -19,6 +19,7 @@ struct CWriterFile {
     StoreFile hFile = kInvalidFile;
     std::string strPath;
     std::string strGivenUp;  // why the last search gave the file up
+    bool bOpenLater = false; // ...and whether a later record may open it
     bool bNeedLineEnd = false;
     // A record was written in part and could not be cut off: the file ends in a fragment that the
     // next search moves aside. Until then nothing more goes into it, or the fragment would become a line.
@@ -262,7 +263,8 @@ CDiskWriter::~CDiskWriter()
     Finish(-1);
 }
 
-void CDiskWriter::Adopt(int nAddress, StoreFile hFile, const char* pszPath, bool bNeedLineEnd, const char* pszGivenUp)
+void CDiskWriter::Adopt(int nAddress, StoreFile hFile, const char* pszPath, bool bNeedLineEnd, const char* pszGivenUp,
+                        bool bOpenLater)
 {
     std::lock_guard<std::mutex> lock(m_pState->m_mutex);
     CWriterFile& file = m_pState->m_mapFiles[nAddress];
@@ -271,6 +273,7 @@ void CDiskWriter::Adopt(int nAddress, StoreFile hFile, const char* pszPath, bool
     file.hFile = hFile;
     file.strPath = pszPath;
     file.strGivenUp = pszGivenUp != nullptr ? pszGivenUp : "";
+    file.bOpenLater = hFile == kInvalidFile && bOpenLater;
     file.bNeedLineEnd = bNeedLineEnd;
     file.bTorn = false;
     file.tRetry = Clock::time_point{};
@@ -282,6 +285,19 @@ void CDiskWriter::Append(int nAddress, const char* pszPending)
     CWriterState& st = *m_pState;
     std::lock_guard<std::mutex> lock(st.m_mutex);
     auto it = st.m_mapFiles.find(nAddress);
+    // A file that could only not be opened at the search (a viewer held it a moment) is tried again.
+    // Under the lock: a rare path, and the open does not wait on the disk's writes.
+    if (it != st.m_mapFiles.end() && it->second.hFile == kInvalidFile && it->second.bOpenLater) {
+        EOpenResult eOpen = OPEN_OK;
+        StoreFile hFile = StoreFileOpen(it->second.strPath.c_str(), ACCESS_APPEND, &eOpen);
+        if (hFile == kInvalidFile && eOpen == OPEN_NOT_FOUND)
+            hFile = StoreFileCreate(it->second.strPath.c_str());
+        if (hFile != kInvalidFile) {
+            it->second.hFile = hFile;
+            it->second.bOpenLater = false;
+            st.Cleared(FAULT_NO_DATA_FILE, nAddress);
+        }
+    }
     if (it == st.m_mapFiles.end() || it->second.hFile == kInvalidFile) {
         const bool bKnown = it != st.m_mapFiles.end();
         st.Report(FAULT_NO_DATA_FILE, nAddress, bKnown ? it->second.strPath : std::string(),

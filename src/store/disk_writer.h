@@ -37,8 +37,11 @@ public:
 
     // Takes over the open data file of the indicator at nAddress (pszPath its name). Records of that
     // address that still wait (a search came while the disk failed) are written to it first. With
-    // kInvalidFile the search gave the file up, for the reason pszGivenUp that later notices repeat.
-    void Adopt(int nAddress, StoreFile hFile, const char* pszPath, bool bNeedLineEnd, const char* pszGivenUp = "");
+    // kInvalidFile the search gave the file up, for the reason pszGivenUp that later notices repeat;
+    // with bOpenLater (it could only not be opened) each later record tries to open it again, under
+    // the usual rule that only "no such file" creates.
+    void Adopt(int nAddress, StoreFile hFile, const char* pszPath, bool bNeedLineEnd, const char* pszGivenUp = "",
+               bool bOpenLater = false);
     // Queues a completed batch's pending text for the indicator's data file. An indicator without a
     // data file is reported (FAULT_NO_DATA_FILE) and its record stays only in the model.
     void Append(int nAddress, const char* pszPending);

@@ -183,7 +183,7 @@ void CLineThread::RunSearch(const std::string& strDataDir)
                 m_store.LoadRecordLine(nSlot, strLine.c_str());
             }
         }
-        m_writer.Adopt(nAddress, hFile, szPath, bNeedLineEnd, m_store.GetGivenUp(nSlot));
+        m_writer.Adopt(nAddress, hFile, szPath, bNeedLineEnd, m_store.GetGivenUp(nSlot), m_store.MayOpenLater(nSlot));
         CSlotImage image;
         m_store.ExportSlot(nSlot, &image);
         done.aSlots.push_back(std::move(image));

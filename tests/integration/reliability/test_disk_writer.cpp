@@ -2,6 +2,8 @@
 // record written in part that cannot be cut off. Polling keeps its period, every weighing is kept, the operator is told.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -10,6 +12,7 @@
 #include <cstdio>
 
 #include "dlg_rig.h"
+#include "store_rig.h"
 
 namespace tkdtest {
 namespace {
@@ -183,6 +186,30 @@ TEST_F(DiskWriter, APartWrittenRecordThatCannotBeCutHoldsTheFileUntilTheNextSear
     EXPECT_EQ(ReadBytes(m_dir.File("Data_i00.torn")).size(), 12u);  // the fragment and its CR LF
     EXPECT_EQ(m_store.GetRecordCount(0), 4);
     EXPECT_EQ(m_store.GetTotal(0, 11), 500 + 501 + 502 + 503);
+}
+
+// A data file another program held at the search (a viewer, a virus scan): its records stay in memory
+// while it is held, and the first record after it lets go opens it again.
+TEST_F(DiskWriter, ADataFileHeldAtTheSearchIsOpenedAgainByALaterRecord)
+{
+    CSimIndicator& ind = m_line.AddIndicator(0);
+    ind.ApplyDemoTuning();
+    // The tuning is the indicator's: the data file is kept, if it can be opened.
+    ASSERT_TRUE(WriteBytes(m_dir.File("RecipesTune_i00"), TuningFileOf(ind)) && WriteBytes(m_dir.File("Data_i00"), ""));
+    const int nHolder = ::open(m_dir.File("Data_i00").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_TRUE(nHolder >= 0 && ::flock(nHolder, LOCK_EX) == 0);
+    ASSERT_TRUE(StartLine());
+    m_dlg.OnShowWindow();
+    m_dlg.OnSearch();  // while the file is held
+    ASSERT_TRUE(Until([&] { return !m_dlg.IsSearching(); }));
+    m_line.Find(0)->SetScript({{1, 0, 0}, {1, 1, 0}, {1, 2, 500}, {1, 3, 200}, {1, 0, 0},
+                               {1, 0, 0}, {1, 1, 0}, {1, 2, 501}, {1, 3, 201}, {1, 0, 0}});
+    m_dlg.OnStart();
+    ASSERT_TRUE(Until([&] { return m_store.GetRunCount(0) == 1 && m_view.m_astrWarnings.size() >= 2u; }));
+    EXPECT_NE(m_view.m_astrWarnings[0].find("Data_i00"), std::string::npos) << m_view.m_astrWarnings[0];
+    ::close(nHolder);
+    ASSERT_TRUE(Until([&] { return RecordsOnDisk().size() == 1u; }));
+    EXPECT_EQ(RecordsOnDisk(), Strings{Expected(2)[1]});
 }
 
 }  // namespace

@@ -91,6 +91,10 @@ public:
     void SetTiming(const CLineTiming& timing) { m_timing = timing; }
 
 private:
+    // Close's platform part: closes the shared OS handle when it still has one, so that every copy
+    // sees none from then on. True when it was closed successfully.
+    static bool CloseOsHandle(CPortHandle& handle);
+
     std::shared_ptr<CPortHandle> m_hComm;  // no handle when empty
     bool m_bOpen = false;
     CLineTiming m_timing;
@@ -99,6 +103,10 @@ private:
     int m_nOpenErrno = 0;                        // the system's code of a failed open (platform value)
     char m_szLastDevice[32] = {};                // what the name resolved to at the last open that worked
 };
+
+// The n of a port name "COMn" (one to three decimal digits, leading zeros allowed); 0 for any other
+// name and for "COM0". Each platform file turns it into its own device path.
+int ComPortNumber(const char* pszPortName);
 
 // Pauses the calling thread (the platform's Sleep).
 void SleepMs(int nMs);

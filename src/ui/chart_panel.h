@@ -2,12 +2,13 @@
 #pragma once
 
 // Values derived from a panel rectangle (L, T, R, B); divisions truncate.
+// The letters are the names the formulas below use.
 struct CPanelGeometry {
-    int m_nD;  // B - 40: y of the horizontal axis
-    int m_nA;  // T + 2 * (B / 100): top of the vertical axis and of the mean marker
-    int m_nM;  // L + (R - L) / 2: x of the final value (the vertical axis)
-    int m_nH;  // (D - 4 * (B / 100) - T) / 10: pixels per density step of 0.1
-    int m_nJ;  // (M - L - 30) / 3: pixels per standard deviation
+    int m_nAxisY;        // D = B - 40: y of the horizontal axis
+    int m_nAxisTop;      // A = T + 2 * (B / 100): top of the vertical axis and of the mean marker
+    int m_nAxisX;        // M = L + (R - L) / 2: x of the final value (the vertical axis)
+    int m_nDensityStep;  // H = (D - 4 * (B / 100) - T) / 10: pixels per density step of 0.1
+    int m_nSigmaStep;    // J = (M - L - 30) / 3: pixels per standard deviation
 };
 
 // Panel coordinates beyond this magnitude are refused, so that every derived coordinate fits an int.

@@ -5,7 +5,7 @@
 
 class IDrawSurface;
 
-// The drawing members are defined in chart_panel.cpp, beside the pure geometry they are built from.
+// The drawing members are defined in weigh_chart.cpp, from the pure geometry of chart_panel.h.
 class CWeighChart : public CWeighStats {
 public:
     // Draws the whole panel (left, top, right, bottom in client pixels) from this model. An invalid

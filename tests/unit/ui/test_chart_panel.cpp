@@ -68,8 +68,8 @@ TEST(ChartGeometry, DerivedValuesOfBothPanels)
     for (const auto& c : aCases) {
         CPanelGeometry geo{};
         ASSERT_TRUE(ComputePanelGeometry(c.rc.m_nLeft, c.rc.m_nTop, c.rc.m_nRight, c.rc.m_nBottom, geo));
-        EXPECT_EQ(std::vector<int>({geo.m_nD, geo.m_nA, geo.m_nM, geo.m_nH, geo.m_nJ}),
-                  std::vector<int>({c.geo.m_nD, c.geo.m_nA, c.geo.m_nM, c.geo.m_nH, c.geo.m_nJ}));
+        EXPECT_EQ(std::vector<int>({geo.m_nAxisY, geo.m_nAxisTop, geo.m_nAxisX, geo.m_nDensityStep, geo.m_nSigmaStep}),
+                  std::vector<int>({c.geo.m_nAxisY, c.geo.m_nAxisTop, c.geo.m_nAxisX, c.geo.m_nDensityStep, c.geo.m_nSigmaStep}));
     }
     CPanelGeometry geo{};
     EXPECT_FALSE(ComputePanelGeometry(0, 0, (1 << 20) + 1, 368, geo));

@@ -1,4 +1,4 @@
-// The serial channel on Windows: CreateFileA on \\.\COMn, the DCB, COMMTIMEOUTS. Its POSIX twin is serial_posix.cpp.
+// CComPort's Windows half: CreateFileA on \\.\COMn, the DCB, COMMTIMEOUTS, reads, writes, drain. Its POSIX twin is com_port_posix.cpp.
 //
 // The indicators' line must carry every byte value untouched: addresses and entries 10, 13, 17 and 19
 // are LF, CR, XON and XOFF. A port keeps the DCB that the last program on it set (a terminal program
@@ -57,16 +57,8 @@ constexpr DWORD kWriteLimitMs = 2000;
 // "COMn" becomes "\\.\COMn": without the device prefix COM10 and above do not open.
 bool DevicePath(const char* pszPortName, char* pszPath, size_t cbPath)
 {
-    if (std::strncmp(pszPortName, "COM", 3) != 0)
-        return false;
-    int nNumber = 0;
-    int nDigits = 0;
-    for (const char* p = pszPortName + 3; *p != '\0'; ++p) {
-        if (*p < '0' || *p > '9' || ++nDigits > 3)
-            return false;
-        nNumber = nNumber * 10 + (*p - '0');
-    }
-    if (nDigits == 0 || nNumber < 1 || nNumber > 255)
+    const int nNumber = ComPortNumber(pszPortName);
+    if (nNumber < 1 || nNumber > 255)
         return false;
     return std::snprintf(pszPath, cbPath, "\\\\.\\COM%d", nNumber) < static_cast<int>(cbPath);
 }
@@ -127,22 +119,51 @@ bool SetReadTimeouts(CPortHandle& handle, const CLineTiming& timing)
                        static_cast<DWORD>(timing.nReadConstMs));
 }
 
-// After a failed call, or a read that brought nothing: is the device still there? Open turns
-// fAbortOnError off, but a driver that stops the port on a framing or overrun error anyway is set
-// going again by ClearCommError. When the
-// device itself went away, ClearCommError fails too; a hung-up pseudo-terminal under Wine reads as
-// empty rather than failing, so an empty read is checked the same way.
-void CheckDevice(CPortHandle& handle, DWORD dwCallError)
+// What a failed call means for the port. FaultOf below is the one place that decides it; Open,
+// Write and the reads only hand it the error they got (through RecordFault, for the last three).
+enum EPortCall { CALL_OPEN, CALL_IO, CALL_CLEAR_COMM_ERROR };
+enum EPortFault {
+    FAULT_FAILED,  // this call failed (no such port, refused parameters, a line error, ...); the port may go on
+    FAULT_BUSY,    // the port exists but another program holds it
+    FAULT_DEAD,    // the device went away (an unplugged adapter, a hung-up line)
+};
+
+EPortFault FaultOf(EPortCall eCall, DWORD dwError)
+{
+    switch (eCall) {
+    case CALL_OPEN:
+        // Share mode 0 refuses a second open: another program holds the port.
+        return (dwError == ERROR_ACCESS_DENIED || dwError == ERROR_SHARING_VIOLATION) ? FAULT_BUSY : FAULT_FAILED;
+    case CALL_IO:
+        // A read or write error alone does not tell a gone device from a driver stopped by a line error.
+        return FAULT_FAILED;
+    case CALL_CLEAR_COMM_ERROR:
+        // ClearCommError fails only when the device itself went away, whatever code it gives.
+        return FAULT_DEAD;
+    }
+    return FAULT_FAILED;
+}
+
+// After a failed call (dwCallError), or a read that brought nothing (0): is the device still there?
+// Open turns fAbortOnError off, but a driver that stops the port on a framing or overrun error anyway
+// is set going again by ClearCommError. When the device itself went away, ClearCommError fails too;
+// a hung-up pseudo-terminal under Wine reads as empty rather than failing, so an empty read is
+// checked the same way. Keeps the code for LastErrorText and marks the port dead when FaultOf says so.
+void RecordFault(CPortHandle& handle, DWORD dwCallError)
 {
     DWORD dwErrors = 0;
     COMSTAT stat{};
+    EPortFault eFault = FAULT_FAILED;
     if (::ClearCommError(handle.m_hComm, &dwErrors, &stat)) {
         if (dwCallError != 0)
             handle.m_dwLastError = dwCallError;
-        return;
+        eFault = FaultOf(CALL_IO, dwCallError);
+    } else {
+        handle.m_dwLastError = ::GetLastError();
+        eFault = FaultOf(CALL_CLEAR_COMM_ERROR, handle.m_dwLastError);
     }
-    handle.m_dwLastError = ::GetLastError();
-    handle.m_bDead = true;
+    if (eFault == FAULT_DEAD)
+        handle.m_bDead = true;
 }
 
 }  // namespace
@@ -170,8 +191,8 @@ bool CComPort::Open(CPortParams params)
     if (hComm->m_hComm == INVALID_HANDLE_VALUE) {
         const DWORD dwError = ::GetLastError();
         m_nOpenErrno = static_cast<int>(dwError);
-        if (dwError == ERROR_ACCESS_DENIED || dwError == ERROR_SHARING_VIOLATION)
-            m_eOpenError = PORT_OPEN_BUSY;  // another program holds the port
+        if (FaultOf(CALL_OPEN, dwError) == FAULT_BUSY)
+            m_eOpenError = PORT_OPEN_BUSY;
         return false;
     }
     DCB dcb{};
@@ -194,19 +215,16 @@ bool CComPort::Open(CPortParams params)
     return true;
 }
 
-bool CComPort::Close()
+bool CComPort::CloseOsHandle(CPortHandle& handle)
 {
-    bool bClosed = false;
-    if (m_hComm && m_hComm->m_hComm != INVALID_HANDLE_VALUE) {
-        const HANDLE hComm = m_hComm->m_hComm;
-        m_hComm->m_hComm = INVALID_HANDLE_VALUE;  // every copy sees no handle from now on
-        bClosed = ::CloseHandle(hComm) != 0;
-        if (!bClosed)
-            m_hComm->m_dwLastError = ::GetLastError();
-        m_hComm->LowerTimer();
-    }
-    m_hComm.reset();
-    m_bOpen = false;
+    if (handle.m_hComm == INVALID_HANDLE_VALUE)
+        return false;
+    const HANDLE hComm = handle.m_hComm;
+    handle.m_hComm = INVALID_HANDLE_VALUE;
+    const bool bClosed = ::CloseHandle(hComm) != 0;
+    if (!bClosed)
+        handle.m_dwLastError = ::GetLastError();
+    handle.LowerTimer();
     return bClosed;
 }
 
@@ -243,12 +261,12 @@ bool CComPort::Write(const uint8_t* pData, int nCount)
         return false;
     DWORD dwWritten = 0;
     if (!::WriteFile(handle.m_hComm, pData, static_cast<DWORD>(nCount), &dwWritten, nullptr)) {
-        CheckDevice(handle, ::GetLastError());
+        RecordFault(handle, ::GetLastError());
         return false;
     }
     if (dwWritten == static_cast<DWORD>(nCount))
         return true;
-    CheckDevice(handle, ERROR_TIMEOUT);  // the driver did not take the bytes within the write limit
+    RecordFault(handle, ERROR_TIMEOUT);  // the driver did not take the bytes within the write limit
     return false;
 }
 
@@ -262,12 +280,12 @@ bool CComPort::Read(uint8_t* pBuf, int* pnCount)
         return false;
     DWORD dwGot = 0;
     if (!::ReadFile(handle.m_hComm, pBuf, kMaxBlock, &dwGot, nullptr)) {
-        CheckDevice(handle, ::GetLastError());
+        RecordFault(handle, ::GetLastError());
         return false;
     }
     *pnCount = static_cast<int>(dwGot <= static_cast<DWORD>(kMaxBlock) ? dwGot : kMaxBlock);
     if (dwGot == 0) {
-        CheckDevice(handle, 0);
+        RecordFault(handle, 0);
         return !handle.m_bDead;
     }
     return true;
@@ -291,7 +309,7 @@ void CComPort::Drain()
             DWORD dwGot = 0;
             if (!::ReadFile(handle.m_hComm, abyScratch, static_cast<DWORD>(nLeft < kMaxBlock ? nLeft : kMaxBlock),
                             &dwGot, nullptr)) {
-                CheckDevice(handle, ::GetLastError());
+                RecordFault(handle, ::GetLastError());
                 break;
             }
             if (dwGot == 0)

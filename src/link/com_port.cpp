@@ -1,4 +1,4 @@
-// The indicator protocol over CComPort: request frames, the reply pause, one read, recognition by shape.
+// CComPort's portable half: the port name, Close and Reopen, the line's read times, the request/reply conversation.
 #include <cstring>
 
 #include "com_port.h"
@@ -6,46 +6,23 @@
 
 namespace {
 
-constexpr int kHlReplyMin = 33;
-constexpr int kHtReplyMin = 29;
 constexpr uint8_t kCr = 0x0D;
 constexpr uint8_t kLf = 0x0A;
 
 }  // namespace
 
-bool IsHlReply(const uint8_t* pBlock, int nLen)
+int ComPortNumber(const char* pszPortName)
 {
-    if (pBlock == nullptr || nLen < kHlReplyMin)
-        return false;
-    return pBlock[1] == 'H' && pBlock[2] == 'L' && pBlock[3] == kCr && pBlock[4] == kLf &&
-           pBlock[5] == 'C' && pBlock[6] == 'D' && pBlock[31] == kCr && pBlock[32] == kLf;
-}
-
-bool IsHtReply(const uint8_t* pBlock, int nLen)
-{
-    if (pBlock == nullptr || nLen < kHtReplyMin)
-        return false;
-    if (pBlock[1] != 'H' || pBlock[2] != 'T' || pBlock[4] != kCr || pBlock[5] != kLf ||
-        pBlock[27] != kCr || pBlock[28] != kLf)
-        return false;
-    for (int i = 6; i <= 26; ++i)
-        if (pBlock[i] < '0' || pBlock[i] > '9')
-            return false;
-    return true;
-}
-
-bool IsReplyShape(const uint8_t* pBlock, int nLen)
-{
-    // HL first; the two cannot both match, position 2 differs.
-    return IsHlReply(pBlock, nLen) || IsHtReply(pBlock, nLen);
-}
-
-bool IsReplyFrom(const uint8_t* pReply, int nLen, bool bTune, int nAddress, int nEntry)
-{
-    if (pReply == nullptr || nLen < 4)
-        return false;
-    return pReply[0] == static_cast<uint8_t>(nAddress) && pReply[2] == (bTune ? 'T' : 'L') &&
-           (!bTune || pReply[3] == static_cast<uint8_t>(nEntry));
+    if (pszPortName == nullptr || std::strncmp(pszPortName, "COM", 3) != 0)
+        return 0;
+    int nNumber = 0;
+    int nDigits = 0;
+    for (const char* p = pszPortName + 3; *p != '\0'; ++p) {
+        if (*p < '0' || *p > '9' || ++nDigits > 3)
+            return 0;
+        nNumber = nNumber * 10 + (*p - '0');
+    }
+    return nDigits == 0 ? 0 : nNumber;
 }
 
 // The same on every platform: closing first lets the device come back under its old name.
@@ -53,6 +30,14 @@ bool CComPort::Reopen()
 {
     Close();
     return Open(m_params);
+}
+
+bool CComPort::Close()
+{
+    const bool bClosed = m_hComm && CloseOsHandle(*m_hComm);
+    m_hComm.reset();
+    m_bOpen = false;
+    return bClosed;
 }
 
 CLineTiming CComPort::LineTiming() const

@@ -1,4 +1,4 @@
-// The serial channel on POSIX: termios + poll(). Its Windows twin is serial_win32.cpp.
+// CComPort's POSIX half: open, raw termios line, poll()-bounded reads, writes, drain. Its Windows twin is com_port_win32.cpp.
 //
 // The indicators' line must carry every byte value untouched: addresses and record numbers 10, 13,
 // 17 and 19 are LF, CR, XON and XOFF. A tty starts in canonical mode with echo, CR/NL translation
@@ -60,6 +60,42 @@ int64_t NowNs()
 
 constexpr int64_t MsToNs(int nMs) { return static_cast<int64_t>(nMs) * 1000000; }
 
+// What a failed call means for the port. FaultOf below is the one place that decides it; Open,
+// Write and the reads only hand it the errno they got.
+enum EPortCall { CALL_OPEN, CALL_WRITE, CALL_READ };
+enum EPortFault {
+    FAULT_FAILED,  // this call failed (no such port, refused parameters, ...); the port may go on
+    FAULT_BUSY,    // the port exists but another program holds it
+    FAULT_DEAD,    // the device is gone: nothing waits on it any more
+};
+
+EPortFault FaultOf(EPortCall eCall, int nErrno)
+{
+    switch (eCall) {
+    case CALL_OPEN:
+        // TIOCEXCL refuses a second open with EBUSY, the lock with EWOULDBLOCK: another program has it.
+        return (nErrno == EBUSY || nErrno == EWOULDBLOCK) ? FAULT_BUSY : FAULT_FAILED;
+    case CALL_WRITE:
+        // The adapter was unplugged: its device answers EIO or ENXIO from now on.
+        return (nErrno == EIO || nErrno == ENXIO) ? FAULT_DEAD : FAULT_FAILED;
+    case CALL_READ:
+        // The reads ask poll first: its error, a hang-up, or a read that fails (or finds the end of
+        // file) once poll said readable all mean the other end of the line has gone.
+        return FAULT_DEAD;
+    }
+    return FAULT_FAILED;
+}
+
+// Keeps nErrno for LastErrorText (0: no new code, as after a hang-up) and marks the port dead when
+// FaultOf says so.
+void RecordFault(CPortHandle& handle, EPortCall eCall, int nErrno)
+{
+    if (nErrno != 0)
+        handle.m_nLastErrno = nErrno;
+    if (FaultOf(eCall, nErrno) == FAULT_DEAD)
+        handle.m_bDead = true;
+}
+
 enum EWait { WAIT_READY, WAIT_TIMEOUT, WAIT_HANGUP, WAIT_ERROR };
 
 // Waits until fd is ready for nEvents or the monotonic deadline passes. EINTR is retried with the
@@ -109,11 +145,12 @@ EReadResult ReadBounded(CPortHandle& handle, uint8_t* pBuf, int nMax, int nTotal
     *pnGot = 0;
     while (nGot < nMax) {
         const int64_t nDeadlineNs = nGapDeadlineNs < nTotalDeadlineNs ? nGapDeadlineNs : nTotalDeadlineNs;
-        const EWait eWait = WaitFd(handle.m_nFd, POLLIN, nDeadlineNs, &handle.m_nLastErrno);
+        int nErrno = 0;  // stays 0 on a hang-up
+        const EWait eWait = WaitFd(handle.m_nFd, POLLIN, nDeadlineNs, &nErrno);
         if (eWait == WAIT_TIMEOUT)
             break;
         if (eWait != WAIT_READY) {
-            handle.m_bDead = true;
+            RecordFault(handle, CALL_READ, nErrno);
             *pnGot = nGot;
             return READ_HANGUP;
         }
@@ -125,9 +162,8 @@ EReadResult ReadBounded(CPortHandle& handle, uint8_t* pBuf, int nMax, int nTotal
         }
         if (nRead < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK))
             continue;  // nothing yet after all
-        // 0 after poll said readable is end of file: the other end of the line has gone.
-        handle.m_nLastErrno = (nRead < 0) ? errno : EIO;
-        handle.m_bDead = true;
+        // 0 after poll said readable is end of file.
+        RecordFault(handle, CALL_READ, (nRead < 0) ? errno : EIO);
         *pnGot = nGot;
         return READ_HANGUP;
     }
@@ -208,16 +244,8 @@ bool ApplyStopBits(uint8_t byStopBits, termios* pTio)
 // device name, or to the simulator's pseudo-terminal), otherwise /dev/ttyS(n-1).
 bool DevicePath(const char* pszPortName, char* pszPath, size_t cbPath)
 {
-    if (std::strncmp(pszPortName, "COM", 3) != 0)
-        return false;
-    int nNumber = 0;
-    int nDigits = 0;
-    for (const char* p = pszPortName + 3; *p != '\0'; ++p) {
-        if (*p < '0' || *p > '9' || ++nDigits > 3)
-            return false;
-        nNumber = nNumber * 10 + (*p - '0');
-    }
-    if (nDigits == 0 || nNumber < 1)
+    const int nNumber = ComPortNumber(pszPortName);
+    if (nNumber < 1)
         return false;
     struct stat st {};
     if (::lstat(pszPortName, &st) == 0)
@@ -297,8 +325,7 @@ bool CComPort::Open(CPortParams params)
     hComm->m_nFd = OpenExclusive(szPath, &hComm->m_nLastErrno);
     m_nOpenErrno = hComm->m_nLastErrno;
     if (hComm->m_nFd < 0) {
-        // TIOCEXCL refuses a second open with EBUSY, the lock with EWOULDBLOCK: another program has it.
-        if (m_nOpenErrno == EBUSY || m_nOpenErrno == EWOULDBLOCK)
+        if (FaultOf(CALL_OPEN, m_nOpenErrno) == FAULT_BUSY)
             m_eOpenError = PORT_OPEN_BUSY;
         return false;
     }
@@ -317,21 +344,18 @@ bool CComPort::Open(CPortParams params)
     return true;
 }
 
-bool CComPort::Close()
+bool CComPort::CloseOsHandle(CPortHandle& handle)
 {
-    bool bClosed = false;
-    if (m_hComm && m_hComm->m_nFd >= 0) {
-        const int nFd = m_hComm->m_nFd;
-        m_hComm->m_nFd = -1;  // every copy sees no handle from now on
-        // TIOCEXCL stays on the device while anyone else holds it open; the next program must get in.
-        (void)::ioctl(nFd, TIOCNXCL);
-        // On Linux the descriptor is gone even when close reports EINTR; never close it twice.
-        bClosed = (::close(nFd) == 0 || errno == EINTR);
-        if (!bClosed)
-            m_hComm->m_nLastErrno = errno;
-    }
-    m_hComm.reset();
-    m_bOpen = false;
+    if (handle.m_nFd < 0)
+        return false;
+    const int nFd = handle.m_nFd;
+    handle.m_nFd = -1;
+    // TIOCEXCL stays on the device while anyone else holds it open; the next program must get in.
+    (void)::ioctl(nFd, TIOCNXCL);
+    // On Linux the descriptor is gone even when close reports EINTR; never close it twice.
+    const bool bClosed = (::close(nFd) == 0 || errno == EINTR);
+    if (!bClosed)
+        handle.m_nLastErrno = errno;
     return bClosed;
 }
 
@@ -383,10 +407,7 @@ bool CComPort::Write(const uint8_t* pData, int nCount)
                 continue;
             return false;
         }
-        handle.m_nLastErrno = (nWritten < 0) ? errno : EIO;
-        // The adapter was unplugged: its device answers EIO or ENXIO from now on.
-        if (handle.m_nLastErrno == EIO || handle.m_nLastErrno == ENXIO)
-            handle.m_bDead = true;
+        RecordFault(handle, CALL_WRITE, (nWritten < 0) ? errno : EIO);
         return false;
     }
     return true;

@@ -21,7 +21,7 @@ shot=""
 if [ "${1:-}" = "--screenshot" ]; then shot="$root/docs/images/window-windows.png"; shift; fi
 setup=""
 if [ "${1:-}" = "--installer" ]; then setup=$(realpath "$2"); shift 2; fi
-exe=$(realpath "${1:-build/win64/src/ui/win32/tk-dedi.exe}")
+exe=$(realpath "${1:-build/win64/src/app/tk-dedi.exe}")
 sim=$(realpath "${2:-build/plain/sim/tk4700-sim}")
 [ -f "$exe" ] || { echo "no $exe: build the Windows program first" >&2; exit 1; }
 [ -x "$sim" ] || { echo "no $sim: build tk4700-sim first" >&2; exit 1; }

@@ -31,4 +31,4 @@ WINEPREFIX=$PWD/build/win64/wineprefix wineserver -k 2>/dev/null || true
 echo "=== Windows installer, and the installed program under Wine against the simulator ==="
 (cd build/win64 && cpack -G NSIS)
 bash scripts/smoke-windows.sh --installer "build/win64/tk-dedi-$(sed -n 's/^project([^ ]* VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)-setup.exe" \
-  build/win64/src/ui/win32/tk-dedi.exe "$TKD_HOST_SIM"
+  build/win64/src/app/tk-dedi.exe "$TKD_HOST_SIM"

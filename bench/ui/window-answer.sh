@@ -5,7 +5,7 @@
 #   bench/ui/window-answer.sh [linux|windows|both] [--out DIR]
 #
 # Needs build/plain (tk-dedi, tk4700-sim, tkd_ping_bench: configure with -DTKD_BUILD_BENCH=ON) and,
-# for Windows, build/win64/src/ui/win32/tk-dedi.exe. Each window runs in a temporary folder of its
+# for Windows, build/win64/src/app/tk-dedi.exe. Each window runs in a temporary folder of its
 # own with tk4700-sim linked as COM1 there, the product's real line timing, and no window manager.
 # The buttons are clicked through X, as an operator's would be. IDLE_S and POLL_S (seconds, default
 # 20 and 90) set the length of the idle and polling phases; the search phase lasts as long as the
@@ -31,7 +31,7 @@ poll_s=${POLL_S:-90}
 indicators=${INDICATORS:-5,9,10}
 plain=$root/build/plain
 program=${LINUX_PROGRAM:-$plain/src/app/tk-dedi}
-exe=${WINDOWS_PROGRAM:-$root/build/win64/src/ui/win32/tk-dedi.exe}
+exe=${WINDOWS_PROGRAM:-$root/build/win64/src/app/tk-dedi.exe}
 ping=$plain/bench/ui/tkd_ping_bench
 sim=$plain/sim/tk4700-sim
 for f in "$ping" "$sim" "$program"; do

@@ -1,4 +1,4 @@
-// CBatchApp and the process-wide objects: settings, port, store and the two chart models.
+// CBatchApp and the process-wide objects: settings, port, store and the two chart models (both programs).
 #pragma once
 
 #include "batch_store.h"
@@ -6,7 +6,8 @@
 #include "tune_settings.h"
 #include "weigh_chart.h"
 
-// The application object: runs the main window modally; the program ends when it closes.
+// The application object: runs the main window modally; the program ends when it closes. Run and
+// InitInstance belong to the toolkit: main_qt.cpp on Linux, main_win32.cpp on Windows.
 class CBatchApp {
 public:
     CBatchApp() = default;  // touches no file, line or window

@@ -1,15 +1,8 @@
-// The application object, the process-wide objects and the entry point of the Windows program.
+// Entry point of tk-dedi.exe with the Win32 window: the application object's run on Windows.
 #include <windows.h>
 
 #include "batch_app.h"
 #include "win32_window.h"
-
-CBatchApp theApp;
-CTuneSettings g_settings;
-CComPort g_port;  // the product's line timing
-CBatchStore g_store;
-CWeighChart g_chartCurrent;
-CWeighChart g_chartAll;
 
 int CBatchApp::Run(int, char**)
 {

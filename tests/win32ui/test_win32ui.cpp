@@ -1,21 +1,25 @@
-// The Win32 window under Wine: template, start-up, search, polling and close against tk4700-sim; GDI pixels; About.
+// The Win32 window under Wine: template against the table, start-up, search, polling and close against tk4700-sim; GDI pixels; About; version.
 #include <gtest/gtest.h>
 
 #include <windows.h>
 #include <commctrl.h>
+#include <winver.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <functional>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "batch_store.h"
 #include "chart_rects.h"
 #include "com_port.h"
+#include "dialog_template.h"
 #include "gdi_surface.h"
 #include "temp_dir.h"
+#include "tkd_version.h"
 #include "tune_settings.h"
 #include "weigh_chart.h"
 #include "win32_text.h"
@@ -133,21 +137,6 @@ TEST_F(CWin32Window, TemplateAndStartUp)
     EXPECT_TRUE((GetWindowLongW(hwnd, GWL_STYLE) & (WS_CAPTION | WS_SYSMENU | DS_MODALFRAME)) == (WS_CAPTION | WS_SYSMENU | DS_MODALFRAME) &&
                 (GetWindowLongW(hwnd, GWL_EXSTYLE) & WS_EX_APPWINDOW));
 
-    // The children in tab order, with their captions; the date and time filter is hidden.
-    const struct { int m_nId; const char* m_pszText; bool m_bVisible; } kOrder[] = {
-        {1000, "Текущий индикатор", true}, {1001, "Индикатор", true}, {1002, "", true}, {1003, "Рецепт", true}, {1004, "", true},
-        {1005, "Доза", true}, {1006, "", true}, {1007, "", true}, {1008, "", true}, {1009, "Ограничение по дате/времени", false},
-        {1010, "Начало", false}, {1011, nullptr, false}, {1012, nullptr, false}, {1013, "Конец", false}, {1014, nullptr, false},
-        {1015, nullptr, false}, {1016, "Текущие отвесы", true}, {1017, "Все отвесы", true}, {1023, "", true}, {1018, "Поиск", true},
-        {1019, "Старт", true}, {1020, "Стоп", true}, {1021, "Итоги по рецептам/дозам", true}, {1022, "", true}, {IDCANCEL, "Выход", true}};
-    HWND hChild = GetWindow(hwnd, GW_CHILD);
-    for (const auto& row : kOrder) {
-        ASSERT_NE(hChild, nullptr);
-        EXPECT_EQ(GetDlgCtrlID(hChild), row.m_nId);
-        EXPECT_EQ(IsWindowVisible(hChild) != FALSE, row.m_bVisible) << row.m_nId;
-        EXPECT_TRUE(row.m_pszText == nullptr || ItemText(hChild) == row.m_pszText) << row.m_nId;
-        hChild = GetWindow(hChild, GW_HWNDNEXT);
-    }
     // Each chart panel lies inside its group box, below the caption line.
     for (const auto& [nGroup, chart] : {std::pair{IDC_GROUP_CURRENT, g_rcChartCurrent}, std::pair{IDC_GROUP_ALL, g_rcChartAll}}) {
         RECT rcG;
@@ -195,7 +184,8 @@ TEST_F(CWin32Window, TemplateAndStartUp)
     SendMessageW(m_window.Hwnd(), WM_SYSCOMMAND, 16, 0);
     const MSG msg{m_window.Hwnd(), WM_KEYDOWN, VK_F1, 0, 0, {}};
     EXPECT_TRUE(m_window.PreTranslate(msg));
-    EXPECT_EQ(s_strAbout, "icon|TK-Dedi, Version 1.0|Сбор отвесов с TK4700|OK|icon|TK-Dedi, Version 1.0|Сбор отвесов с TK4700|OK|");
+    const std::string strAbout = "icon|TK-Dedi, Version " TKD_VERSION "|Сбор отвесов с TK4700|OK|";  // project(VERSION ...)
+    EXPECT_EQ(s_strAbout, strAbout + strAbout);
     KillTimer(nullptr, nTimer);
 
     // A warning blocks nothing and takes no keys: polling, the buttons and Enter go on.
@@ -208,6 +198,87 @@ TEST_F(CWin32Window, TemplateAndStartUp)
     EXPECT_TRUE(PumpUntil(m_window, [&] { return m_window.IsEnded(); }));
     EXPECT_EQ(m_window.Result(), IDOK);
     EXPECT_EQ(SimLog().find("in  HL"), std::string::npos);
+}
+
+// The dialog that tk_dedi.rc makes is the one the Qt window builds from g_aBatchControls: the same controls in
+// the same order, each of the class and with the styles its kind means, its caption, its place, hidden or not.
+TEST_F(CWin32Window, TemplateIsTheTable)
+{
+    const HWND hwnd = m_window.Hwnd();
+    RECT rcClient, rcSize{0, 0, g_nBatchDlgCx, g_nBatchDlgCy};
+    GetClientRect(hwnd, &rcClient);
+    MapDialogRect(hwnd, &rcSize);
+    EXPECT_TRUE(EqualRect(&rcClient, &rcSize)) << rcClient.right << "x" << rcClient.bottom;
+    // Per kind, in the order of EControlKind: the window class, and the style bits (under the mask) that make it.
+    const struct { const wchar_t* m_pszClass; LONG m_nMask, m_nStyle; } kKinds[] = {
+        {L"Button", BS_TYPEMASK, BS_GROUPBOX},
+        {L"Static", SS_TYPEMASK, SS_LEFT},
+        {L"ComboBox", 3 | WS_TABSTOP, CBS_DROPDOWNLIST | WS_TABSTOP},  // the scroll bar is the open list's
+        {L"msctls_progress32", PBS_SMOOTH | PBS_VERTICAL, PBS_SMOOTH},
+        {L"Button", BS_TYPEMASK | WS_TABSTOP, BS_AUTOCHECKBOX | WS_TABSTOP},
+        {L"SysDateTimePick32", DTS_TIMEFORMAT | DTS_RIGHTALIGN | WS_TABSTOP, DTS_RIGHTALIGN | WS_TABSTOP},
+        {L"SysDateTimePick32", DTS_TIMEFORMAT | DTS_RIGHTALIGN | WS_TABSTOP, DTS_TIMEFORMAT | DTS_RIGHTALIGN | WS_TABSTOP},
+        {L"Button", (BS_TYPEMASK & ~BS_DEFPUSHBUTTON) | WS_TABSTOP, BS_PUSHBUTTON | WS_TABSTOP},  // the focus may make it the default
+        {L"SysListView32", LVS_TYPEMASK | WS_TABSTOP, LVS_REPORT | WS_TABSTOP},
+    };
+    HWND hChild = GetWindow(hwnd, GW_CHILD);
+    LONG nComboShort = -1;
+    for (const CControlDef& def : g_aBatchControls) {
+        SCOPED_TRACE(def.m_nId);
+        ASSERT_NE(hChild, nullptr);
+        const auto& kind = kKinds[static_cast<int>(def.m_eKind)];
+        wchar_t szClass[64] = {};
+        GetClassNameW(hChild, szClass, 64);
+        const LONG nStyle = GetWindowLongW(hChild, GWL_STYLE);
+        EXPECT_EQ(GetDlgCtrlID(hChild), def.m_nId);
+        EXPECT_EQ(lstrcmpiW(szClass, kind.m_pszClass), 0) << Utf8(szClass);
+        EXPECT_EQ(nStyle & kind.m_nMask, kind.m_nStyle);
+        EXPECT_EQ(IsWindowVisible(hChild) == FALSE, def.m_bHidden);
+        if (def.m_eKind != EControlKind::Date && def.m_eKind != EControlKind::Time) {  // their text is the date shown
+            EXPECT_EQ(ItemText(hChild), def.m_pszCaption);
+        }
+        // The dialog manager converts the place and the size (not the far edges) from dialog units.
+        RECT rcTable{def.m_nX, def.m_nY, def.m_nCx, def.m_nCy}, rc;
+        MapDialogRect(hwnd, &rcTable);
+        rcTable.right += rcTable.left;
+        rcTable.bottom += rcTable.top;
+        GetWindowRect(hChild, &rc);
+        if (def.m_eKind == EControlKind::Combo) {
+            // The template's height is the open list's; Wine reports that list short of it by an amount of
+            // its own, the same for every list: each list's shortfall is the first one's.
+            RECT rcOpen{};
+            SendMessageW(hChild, CB_GETDROPPEDCONTROLRECT, 0, reinterpret_cast<LPARAM>(&rcOpen));
+            const LONG nShort = rcTable.bottom - rcTable.top - (rcOpen.bottom - rcOpen.top);
+            if (nComboShort < 0)
+                nComboShort = nShort;
+            EXPECT_EQ(nShort, nComboShort);
+        }
+        MapWindowPoints(nullptr, hwnd, reinterpret_cast<POINT*>(&rc), 2);
+        if (def.m_eKind == EControlKind::Combo)
+            rc.bottom = rcTable.bottom;  // the closed box is one line high
+        EXPECT_TRUE(EqualRect(&rc, &rcTable)) << rc.left << "," << rc.top << "," << rc.right << "," << rc.bottom << " against "
+                                              << rcTable.left << "," << rcTable.top << "," << rcTable.right << "," << rcTable.bottom;
+        hChild = GetWindow(hChild, GW_HWNDNEXT);
+    }
+    EXPECT_EQ(hChild, nullptr) << "a control the table lacks";
+}
+
+// The version resource says the version project(VERSION ...) gives.
+TEST(Win32Resources, VersionIsTheProjects)
+{
+    wchar_t szExe[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, szExe, MAX_PATH);
+    std::vector<char> buffer(GetFileVersionInfoSizeW(szExe, nullptr));
+    ASSERT_TRUE(!buffer.empty() && GetFileVersionInfoW(szExe, 0, static_cast<DWORD>(buffer.size()), buffer.data()));
+    VS_FIXEDFILEINFO* pFixed = nullptr;
+    wchar_t* pszProduct = nullptr;
+    UINT nLength = 0;
+    ASSERT_TRUE(VerQueryValueW(buffer.data(), L"\\", reinterpret_cast<void**>(&pFixed), &nLength) &&
+                VerQueryValueW(buffer.data(), L"\\StringFileInfo\\041904b0\\ProductVersion", reinterpret_cast<void**>(&pszProduct), &nLength));
+    EXPECT_EQ(Utf8(pszProduct), TKD_VERSION);
+    const std::pair<int, int> fileVersion{HIWORD(pFixed->dwFileVersionMS), LOWORD(pFixed->dwFileVersionMS)};
+    EXPECT_EQ(fileVersion, std::pair(TKD_VERSION_MAJOR, TKD_VERSION_MINOR));
+    EXPECT_EQ(pFixed->dwProductVersionMS, pFixed->dwFileVersionMS);
 }
 
 TEST_F(CWin32Window, SearchPollStopAndRestore)

@@ -28,6 +28,7 @@
 #include <utility>
 
 #include "about_dialog.h"
+#include "dialog_template.h"
 #include "dialog_units.h"
 
 // Resources of a static library must be registered by name (outside any namespace).
@@ -37,45 +38,6 @@ static void InitTkDediResources()
 }
 
 namespace {
-
-enum class EKind { Group, Static, Combo, Progress, Check, Date, Time, Button, List };
-
-struct CControlDef {
-    int m_nId;
-    EKind m_eKind;
-    const char* m_pszCaption;
-    int m_x, m_y, m_cx, m_cy;  // dialog units
-    bool m_bHidden;
-};
-
-// Template 102, in tab order.
-constexpr CControlDef kControls[] = {
-    {IDC_GROUP_SELECTION, EKind::Group, "Текущий индикатор", 4, 4, 440, 60, false},
-    {IDC_LABEL_INDICATOR, EKind::Static, "Индикатор", 12, 18, 40, 8, false},
-    {IDC_COMBO_INDICATOR, EKind::Combo, "", 56, 18, 56, 40, false},
-    {IDC_LABEL_RECIPE, EKind::Static, "Рецепт", 120, 18, 28, 8, false},
-    {IDC_COMBO_RECIPE, EKind::Combo, "", 152, 18, 56, 60, false},
-    {IDC_LABEL_DOSE, EKind::Static, "Доза", 216, 18, 20, 8, false},
-    {IDC_COMBO_DOSE, EKind::Combo, "", 240, 18, 56, 60, false},
-    {IDC_PROGRESS_SCAN, EKind::Progress, "", 12, 40, 284, 8, false},
-    {IDC_PROGRESS_DOWNLOAD, EKind::Progress, "", 12, 52, 284, 8, false},
-    {IDC_CHECK_DATETIME, EKind::Check, "Ограничение по дате/времени", 308, 16, 120, 8, true},
-    {IDC_LABEL_BEGIN, EKind::Static, "Начало", 308, 28, 28, 8, true},
-    {IDC_DATE_BEGIN, EKind::Date, "", 336, 28, 52, 12, true},
-    {IDC_TIME_BEGIN, EKind::Time, "", 392, 28, 44, 12, true},
-    {IDC_LABEL_END, EKind::Static, "Конец", 308, 48, 24, 8, true},
-    {IDC_DATE_END, EKind::Date, "", 336, 48, 52, 12, true},
-    {IDC_TIME_END, EKind::Time, "", 392, 48, 44, 12, true},
-    {IDC_GROUP_CURRENT, EKind::Group, "Текущие отвесы", 4, 65, 220, 163, false},
-    {IDC_GROUP_ALL, EKind::Group, "Все отвесы", 228, 65, 216, 163, false},
-    {IDC_GROUP_BUTTONS, EKind::Group, "", 448, 4, 72, 224, false},
-    {IDC_SEARCH, EKind::Button, "Поиск", 460, 20, 48, 16, false},
-    {IDC_START, EKind::Button, "Старт", 460, 60, 48, 16, false},
-    {IDC_STOP, EKind::Button, "Стоп", 460, 84, 48, 16, false},
-    {IDC_GROUP_TOTALS, EKind::Group, "Итоги по рецептам/дозам", 4, 228, 516, 112, false},
-    {IDC_LIST_TOTALS, EKind::List, "", 8, 236, 508, 100, false},
-    {IDC_EXIT, EKind::Button, "Выход", 460, 121, 48, 16, false},
-};
 
 // The charts are drawn onto the client area over the controls, as onto a dialog's own device
 // context. Painted by the dialog itself they would lie below its group boxes, which some styles
@@ -109,7 +71,7 @@ constexpr int kComboItemPx = 16;
 
 QSize CBatchWindow::ClientSize()
 {
-    return QSize(DluToPixelX(524), DluToPixelY(345));
+    return QSize(DluToPixelX(g_nBatchDlgCx), DluToPixelY(g_nBatchDlgCy));
 }
 
 CBatchWindow::CBatchWindow(const CBatchContext& context, IErrorReporter* pReporter, QWidget* pParent)
@@ -164,18 +126,18 @@ void CBatchWindow::Destroy()
 void CBatchWindow::CreateControls()
 {
     QWidget* pPrevious = nullptr;
-    for (const CControlDef& def : kControls) {
+    for (const CControlDef& def : g_aBatchControls) {
         const QString strCaption = QString::fromUtf8(def.m_pszCaption);
-        QRect rc = DluRect(def.m_x, def.m_y, def.m_cx, def.m_cy);
+        QRect rc = DluRect(def.m_nX, def.m_nY, def.m_nCx, def.m_nCy);
         QWidget* pWidget = nullptr;
         switch (def.m_eKind) {
-        case EKind::Group:
+        case EControlKind::Group:
             pWidget = new QGroupBox(strCaption, this);
             break;
-        case EKind::Static:
+        case EControlKind::Static:
             pWidget = new QLabel(strCaption, this);
             break;
-        case EKind::Combo: {
+        case EControlKind::Combo: {
             auto* pCombo = new QComboBox(this);
             pCombo->setMaxVisibleItems(std::max(1, (rc.height() - DluToPixelY(kComboHeightDlu)) / kComboItemPx));
             rc.setHeight(DluToPixelY(kComboHeightDlu));
@@ -191,7 +153,7 @@ void CBatchWindow::CreateControls()
             pWidget = pCombo;
             break;
         }
-        case EKind::Progress: {
+        case EControlKind::Progress: {
             auto* pBar = new QProgressBar(this);
             pBar->setTextVisible(false);
             // A common progress control starts at position 0 of its default range 0..100.
@@ -204,22 +166,22 @@ void CBatchWindow::CreateControls()
             pWidget = pBar;
             break;
         }
-        case EKind::Check:
+        case EControlKind::Check:
             pWidget = new QCheckBox(strCaption, this);
             break;
-        case EKind::Date: {
+        case EControlKind::Date: {
             auto* pDate = new QDateEdit(QDate::currentDate(), this);
             pDate->setAlignment(Qt::AlignRight);
             pWidget = pDate;
             break;
         }
-        case EKind::Time: {
+        case EControlKind::Time: {
             auto* pTime = new QTimeEdit(QTime::currentTime(), this);
             pTime->setAlignment(Qt::AlignRight);
             pWidget = pTime;
             break;
         }
-        case EKind::Button: {
+        case EControlKind::Button: {
             auto* pButton = new QPushButton(strCaption, this);
             // As in a Windows dialog, Enter clicks the focused button and otherwise ends the dialog.
             pButton->setAutoDefault(false);
@@ -235,7 +197,7 @@ void CBatchWindow::CreateControls()
             pWidget = pButton;
             break;
         }
-        case EKind::List: {
+        case EControlKind::List: {
             auto* pList = new QTreeWidget(this);
             pList->setRootIsDecorated(false);
             pList->setUniformRowHeights(true);

@@ -1,5 +1,6 @@
 // The real window offscreen: the template's layout, Enter and the other ways of closing, the chart colours and the
 // repaint after a restore on the composed window, the About box (also while the line works), an end signal.
+#include <QAbstractButton>
 #include <QApplication>
 #include <QGroupBox>
 #include <QLabel>
@@ -11,8 +12,11 @@
 #include <climits>
 #include <csignal>
 #include <functional>
+#include <tuple>
 
 #include "about_dialog.h"
+#include "dialog_template.h"
+#include "dialog_units.h"
 #include "end_signals.h"
 #include "window_rig.h"
 
@@ -34,18 +38,21 @@ private Q_SLOTS:
         CBatchWindow& window = rig.Show();
         QCOMPARE(QList<QVariant>({window.windowTitle(), window.size(), window.minimumSize(), window.windowIcon().isNull()}),
                  QList<QVariant>({"TK-Dedi", QSize(786, 561), QSize(786, 561), false}));  // 524 x 345 dialog units
-        // Controls at their template places: x 6/4, y 13/8 pixels per dialog unit, both edges rounded.
-        const struct { int nId; const char* pszCaption; QRect rc; } aSpots[] = {
-            {IDC_GROUP_SELECTION, "Текущий индикатор", {6, 7, 660, 97}}, {IDC_LABEL_INDICATOR, "Индикатор", {18, 29, 60, 13}},
-            {IDC_GROUP_CURRENT, "Текущие отвесы", {6, 106, 330, 265}}, {IDC_SEARCH, "Поиск", {690, 33, 72, 26}},
-            {IDC_EXIT, "Выход", {690, 197, 72, 26}}, {IDC_LIST_TOTALS, "", {12, 384, 762, 162}},
-        };
-        for (const auto& spot : aSpots) {
-            QWidget* p = rig.Control(spot.nId);
-            const QString strCaption = p->property(qobject_cast<QGroupBox*>(p) ? "title" : "text").toString();
-            QCOMPARE(std::pair(strCaption, p->geometry()), std::pair(QString::fromUtf8(spot.pszCaption), spot.rc));
+        // Every control of the template at its place, with its caption; the date and time filter hidden.
+        for (const CControlDef& def : g_aBatchControls) {
+            QWidget* p = rig.Control(def.m_nId);
+            QRect rc = DluRect(def.m_nX, def.m_nY, def.m_nCx, def.m_nCy);
+            if (def.m_eKind == EControlKind::Combo)
+                rc.setHeight(p->height());  // the closed box; the template's height is the open list's
+            // Boxes, fields and bars have no caption (a progress bar's text is its percentage).
+            const bool bCaption = qobject_cast<QGroupBox*>(p) || qobject_cast<QLabel*>(p) || qobject_cast<QAbstractButton*>(p);
+            const QString strCaption = bCaption ? p->property(qobject_cast<QGroupBox*>(p) ? "title" : "text").toString() : QString();
+            QCOMPARE(std::tuple(def.m_nId, strCaption, p->geometry(), p->isHidden()),
+                     std::tuple(def.m_nId, QString::fromUtf8(def.m_pszCaption), rc, def.m_bHidden));
         }
-        QVERIFY(rig.Control(IDC_CHECK_DATETIME)->isHidden() && rig.Control(IDC_TIME_END)->isHidden());
+        // Dialog units in pixels: x 6/4, y 13/8 per unit, both edges rounded.
+        QCOMPARE(std::pair(rig.Control(IDC_SEARCH)->geometry(), rig.Control(IDC_LIST_TOTALS)->geometry()),
+                 std::pair(QRect(690, 33, 72, 26), QRect(12, 384, 762, 162)));
         // The charts inside their group boxes below the titles, the status box between "Поиск" and "Старт".
         QVERIFY(rig.Control(IDC_GROUP_CURRENT)->geometry().adjusted(0, 12, 0, 0).contains(kRcCurrent) &&
                 rig.Control(IDC_GROUP_ALL)->geometry().contains(kRcAll) && rig.Control(IDC_GROUP_BUTTONS)->geometry().contains(kRcStatus));

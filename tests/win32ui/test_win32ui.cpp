@@ -59,6 +59,21 @@ bool PumpUntil(CWin32BatchWindow& window, const std::function<bool()>& done, int
     return done();
 }
 
+// A visible window of this thread owned by hOwner that has a child nChildId (a modal box's button):
+// found without relying on activation, which an X server without a window manager may not give.
+HWND FindOwnedBox(HWND hOwner, int nChildId)
+{
+    struct CFind { HWND hOwner; int nChildId; HWND hFound; } find{hOwner, nChildId, nullptr};
+    EnumThreadWindows(GetCurrentThreadId(), [](HWND hwnd, LPARAM lParam) -> BOOL {
+        auto* pFind = reinterpret_cast<CFind*>(lParam);
+        if (hwnd != pFind->hOwner && IsWindowVisible(hwnd) && GetWindow(hwnd, GW_OWNER) == pFind->hOwner &&
+            GetDlgItem(hwnd, pFind->nChildId) != nullptr)
+            pFind->hFound = hwnd;
+        return pFind->hFound == nullptr;
+    }, reinterpret_cast<LPARAM>(&find));
+    return find.hFound;
+}
+
 std::string Utf8(const wchar_t* psz) { char sz[256]; WideToUtf8(psz, sz, 256); return sz; }
 std::string ItemText(HWND hwnd) { wchar_t sz[128] = {}; GetWindowTextW(hwnd, sz, 128); return Utf8(sz); }
 
@@ -295,9 +310,9 @@ TEST_F(CWin32Window, SearchPollStopAndRestore)
     // goes on meanwhile.
     static LRESULT s_nAtAbout = -1;
     const UINT_PTR nAboutTimer = SetTimer(nullptr, 0, 30, [](HWND, UINT, UINT_PTR, DWORD) {
-        HWND hAbout = GetLastActivePopup(s_hDlg);
+        HWND hAbout = FindOwnedBox(s_hDlg, IDOK);
         const LRESULT nPos = SendDlgItemMessageW(s_hDlg, IDC_PROGRESS_DOWNLOAD, PBM_GETPOS, 0, 0);
-        if (hAbout == s_hDlg || hAbout == nullptr)
+        if (hAbout == nullptr)
             return;
         if (s_nAtAbout < 0)
             s_nAtAbout = nPos;
@@ -333,8 +348,8 @@ TEST_F(CWin32Window, SearchPollStopAndRestore)
     PumpUntil(m_window, [] { return false; }, 20);
     static std::string s_strQuestion;
     const UINT_PTR nNoTimer = SetTimer(nullptr, 0, 50, [](HWND, UINT, UINT_PTR, DWORD) {
-        HWND hBox = GetLastActivePopup(s_hDlg);
-        if (hBox == s_hDlg || hBox == nullptr || GetDlgItem(hBox, IDNO) == nullptr)
+        HWND hBox = FindOwnedBox(s_hDlg, IDNO);
+        if (hBox == nullptr)
             return;
         s_strQuestion = ItemText(GetDlgItem(hBox, 0xFFFF)) + "|" + std::to_string(GetDlgItem(hBox, IDYES) != nullptr);
         SendMessageW(hBox, WM_COMMAND, IDNO, 0);
@@ -372,6 +387,22 @@ TEST_F(CWin32Window, CloseDuringSearchStopsItAndCloses)
     EXPECT_EQ(m_window.Hwnd(), nullptr);
     EXPECT_FALSE(m_port.IsOpen());
     EXPECT_EQ(SimLog().find("in  HL 03"), std::string::npos);  // the scan stopped at once
+}
+
+// The end of the Windows session during a tuning download: the line stops at its safe point (the last
+// frame goes to the indicator being downloaded: its state code), then the window ends.
+TEST_F(CWin32Window, EndOfSessionDuringADownloadTakesTheSafePath)
+{
+    Click(IDC_SEARCH);
+    ASSERT_TRUE(PumpUntil(m_window, [] { return SimLog().find("in  HT 05 10") != std::string::npos; }));
+    EXPECT_EQ(SendMessageW(m_window.Hwnd(), WM_QUERYENDSESSION, 0, 0), TRUE);
+    SendMessageW(m_window.Hwnd(), WM_ENDSESSION, TRUE, 0);
+    EXPECT_EQ(m_window.RunModal(), IDCANCEL);
+    const std::string strLog = SimLog();
+    const size_t nLast = strLog.rfind("in  H");
+    ASSERT_NE(nLast, std::string::npos);
+    EXPECT_EQ(strLog.substr(nLast, 9), "in  HT 05");
+    EXPECT_EQ(strLog.find("in  HL 06"), std::string::npos);
 }
 
 // The GDI surface on a memory bitmap: the figures the Linux canvas test checks, pixel by pixel.

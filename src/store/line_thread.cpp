@@ -193,8 +193,9 @@ void CLineThread::RunSearch(const std::string& strDataDir)
 
 void CLineThread::RunPass()
 {
-    const auto tStart = std::chrono::steady_clock::now();
-    m_tNextPass = tStart + m_period;
+    // The next pass is due one period after this one was due, not after it woke: a wait that wakes a
+    // little late (about 2 ms under Wine) must not stretch every period, as a periodic timer's do not.
+    m_tNextPass += m_period;
     // The system slept anyway (a user's "Sleep", a closed lid): the port did not come through.
     const long long nSleptMs = SystemSleepMs();
     if (nSleptMs - m_nSleptMs > 1000)

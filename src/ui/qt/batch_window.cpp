@@ -367,7 +367,14 @@ void CBatchWindow::PostWake()
 {
     // From the line thread or the disk writer: a queued call, run by this window's event loop (or
     // by a modal box's loop, so that the line's results keep coming while the About box is open).
-    QMetaObject::invokeMethod(this, [this] { m_dlg.OnLineEvents(); }, Qt::QueuedConnection);
+    // Called by name: nothing of ours is built on the calling thread and read on the window's, so
+    // the hand-over is Qt's own event queue alone.
+    QMetaObject::invokeMethod(this, "ApplyLineEvents", Qt::QueuedConnection);
+}
+
+void CBatchWindow::ApplyLineEvents()
+{
+    m_dlg.OnLineEvents();
 }
 
 void CBatchWindow::Repaint()

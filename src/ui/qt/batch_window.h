@@ -62,6 +62,8 @@ public:
 public Q_SLOTS:
     // Every way of ending the dialog (Выход, Esc, Enter, close box) comes through here.
     void done(int nResult) override;
+    // What PostWake queues: the line's events applied on the window's thread.
+    void ApplyLineEvents();
 
 protected:
     void showEvent(QShowEvent* pEvent) override;

@@ -170,10 +170,8 @@ public:
     // Asks a running or coming Search, and Poll, to end at the next safe point: before the next
     // address, or after the entry being downloaded once that indicator has been sent its state code
     // back (an indicator left unfinished is not registered); in Poll, after the conversation under
-    // way. The only call that may come from another thread. It holds until ClearStopRequest.
+    // way. The only call that may come from another thread. It holds for good: a stop is a close.
     void RequestStop() { m_bStopRequested = true; }
-    void ClearStopRequest() { m_bStopRequested = false; }
-    bool IsStopRequested() const { return m_bStopRequested; }
     // Asks each registered indicator for its state once and follows its batch; on a dead port it asks
     // nothing and reports the line once. *pnRow = -1, or the recipe of the last batch that ended in
     // this pass with a non-zero dose weight; *pbCompleted is set true when a batch ended and otherwise

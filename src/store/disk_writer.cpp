@@ -366,9 +366,3 @@ std::vector<std::string> CDiskWriter::WaitingFor(int nAddress) const
         return {};
     return std::vector<std::string>(it->second.queWaiting.begin(), it->second.queWaiting.end());
 }
-
-int CDiskWriter::Waiting() const
-{
-    std::lock_guard<std::mutex> lock(m_pState->m_mutex);
-    return m_pState->m_nWaiting;
-}

@@ -54,8 +54,7 @@ public:
     // timeout the threads are left to end by themselves, reporting nothing more.
     int Finish(int nTimeoutMs);
 
-    // Records waiting now: all of them, and the pending texts of one indicator's, oldest first.
-    int Waiting() const;
+    // The pending texts of the records of one indicator that wait now, oldest first.
     std::vector<std::string> WaitingFor(int nAddress) const;
 
 private:

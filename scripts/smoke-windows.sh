@@ -12,13 +12,17 @@
 # with DATADIR=Данные\; while the program runs, a second installation must refuse to go on; afterwards
 # it uninstalls and checks that the settings and the data files are still there. Without --installer
 # the settings file is written in code page 1251, as the original's own files are.
-# Needs wine, xvfb, xdotool, x11-utils and imagemagick (scripts/install-deps.sh installs them).
+# Needs wine, xvfb, xdotool and x11-apps (scripts/install-deps.sh installs them); --screenshot also
+# needs ImageMagick's import (apt-get install imagemagick), which the tests do not use.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 
 shot=""
 if [ "${1:-}" = "--screenshot" ]; then shot="$root/docs/images/window-windows.png"; shift; fi
+if [ -n "$shot" ] && ! command -v import >/dev/null; then
+  echo "smoke-windows: --screenshot needs ImageMagick's import: apt-get install imagemagick" >&2; exit 1
+fi
 setup=""
 if [ "${1:-}" = "--installer" ]; then setup=$(realpath "$2"); shift 2; fi
 exe=$(realpath "${1:-build/win64/src/app/tk-dedi.exe}")
@@ -38,7 +42,7 @@ trap cleanup EXIT
 fail() {
   echo "smoke-windows: $*" >&2
   [ -f "$work/line/sim.log" ] && tail -5 "$work/line/sim.log" >&2
-  [ -n "${DISPLAY:-}" ] && import -window root /tmp/tkd-smoke-failed.png 2>/dev/null && echo "screen: /tmp/tkd-smoke-failed.png" >&2
+  [ -n "${DISPLAY:-}" ] && xwd -root -silent -out /tmp/tkd-smoke-failed.xwd 2>/dev/null && echo "screen: /tmp/tkd-smoke-failed.xwd" >&2
   exit 1
 }
 

@@ -36,7 +36,6 @@ bool CComPort::Close()
 {
     const bool bClosed = m_hComm && CloseOsHandle(*m_hComm);
     m_hComm.reset();
-    m_bOpen = false;
     return bClosed;
 }
 

@@ -39,7 +39,8 @@ public:
     // entry is gone rather than turn into /dev/ttyS(n-1).
     // A baud rate or data-bit count of 0 fails, and the handle is closed again.
     bool Open(CPortParams params);
-    bool IsOpen() const { return m_bOpen; }
+    // False once any copy closed the shared handle.
+    bool IsOpen() const { return m_hComm && IsOsHandleOpen(*m_hComm); }
     // True when a handle was closed successfully; false when there was none. Always leaves the object closed.
     bool Close();
     // Closes the port (dead or not) and opens it again with the parameters of the last Open, which
@@ -94,9 +95,9 @@ private:
     // Close's platform part: closes the shared OS handle when it still has one, so that every copy
     // sees none from then on. True when it was closed successfully.
     static bool CloseOsHandle(CPortHandle& handle);
+    static bool IsOsHandleOpen(const CPortHandle& handle);
 
     std::shared_ptr<CPortHandle> m_hComm;  // no handle when empty
-    bool m_bOpen = false;
     CLineTiming m_timing;
     CPortParams m_params;                        // those of the last Open, for Reopen
     EPortOpenError m_eOpenError = PORT_OPEN_OK;

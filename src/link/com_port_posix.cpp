@@ -340,8 +340,12 @@ bool CComPort::Open(CPortParams params)
     // are not replies to anything we will send.
     (void)::tcflush(hComm->m_nFd, TCIOFLUSH);
     m_hComm = std::move(hComm);
-    m_bOpen = true;
     return true;
+}
+
+bool CComPort::IsOsHandleOpen(const CPortHandle& handle)
+{
+    return handle.m_nFd >= 0;
 }
 
 bool CComPort::CloseOsHandle(CPortHandle& handle)

@@ -211,8 +211,12 @@ bool CComPort::Open(CPortParams params)
     (void)::PurgeComm(hComm->m_hComm, PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
     hComm->RaiseTimer();
     m_hComm = std::move(hComm);
-    m_bOpen = true;
     return true;
+}
+
+bool CComPort::IsOsHandleOpen(const CPortHandle& handle)
+{
+    return handle.m_hComm != INVALID_HANDLE_VALUE;
 }
 
 bool CComPort::CloseOsHandle(CPortHandle& handle)

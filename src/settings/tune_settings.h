@@ -3,8 +3,9 @@
 
 #include <cstdint>
 
-// Shows the one message the program ever shows: the settings file cannot be opened.
-// The window implements it as a critical message box with an empty title.
+// Shows a message the operator must acknowledge: the settings file cannot be opened, a data file or
+// the line failed, records were not written at exit. The window implements it as a critical message
+// box with an empty title.
 class IErrorReporter {
 public:
     virtual ~IErrorReporter() = default;

@@ -25,6 +25,7 @@ public:
     static constexpr int kEntries = 100;        // recipe x 10 + dose
     static constexpr int kTuneValues = 6;       // per entry; the final value first
     static constexpr int kDoses = 10;
+    static constexpr int kRecipes = kEntries / kDoses;
     static constexpr int kRecordTextBytes = 1457664;  // 11,388 x 128, terminator included
     static constexpr int kPendingBytes = 256;
     // A record, with its trailing comma, that still fits the 128-byte working buffer of AppendRecord
@@ -134,8 +135,8 @@ public:
     bool OpenIndicatorFiles(int nAddress);
     // Takes one data-file line (without its CR LF) into the slot's totals and record text. Only
     // entries 0..99 receive values; a line too long to be held as a record is neither held nor added
-    // to the totals. Always false, as the result carries nothing.
-    bool LoadRecordLine(int nSlot, const char* pszLine);
+    // to the totals.
+    void LoadRecordLine(int nSlot, const char* pszLine);
     // Appends a pending record (its last character, the trailing comma, dropped) plus CR LF at the
     // end of the file, in one write. True when every byte was written.
     static bool WriteRecordLine(StoreFile hFile, const char* pszPending);
@@ -197,9 +198,7 @@ private:
 
     int m_nIndicators = 0;
     int m_anAddress[kMaxSlots] = {-1, -1, -1};
-    int m_nMaxIndicators = kMaxSlots;
     int32_t m_aTune[kMaxSlots][kEntries][kTuneValues] = {};
-    int m_anTuneDims[3] = {kMaxSlots, kEntries, kTuneValues};
     char m_szDirectory[kDirBytes] = {};
     StoreFile m_ahDataFile[kMaxSlots] = {kInvalidFile, kInvalidFile, kInvalidFile};
     char* m_apszRecords[kMaxSlots] = {};
@@ -208,13 +207,11 @@ private:
     int m_anRunStart[kMaxSlots] = {};
     char m_aszLastState[kMaxSlots][3] = {};
     int32_t m_aDoseWeight[kMaxSlots][kDoses] = {};
-    int m_anDoseWeightDims[2] = {kMaxSlots, kDoses};
     char* m_apszPending[kMaxSlots] = {};
     int m_nCurIndicator = 0;
     int m_nCurRecipe = 0;
     int m_nCurDose = 0;
     int32_t m_aTotals[kMaxSlots][kEntries] = {};
-    int m_anTotalsDims[2] = {kMaxSlots, kEntries};
 
     // Kept beside the texts so that appends and scans need no strlen over 1.4 MB.
     int m_anRecordLength[kMaxSlots] = {};

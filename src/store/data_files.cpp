@@ -425,7 +425,7 @@ bool CBatchStore::OpenIndicatorFiles(int nAddress)
     return true;
 }
 
-bool CBatchStore::LoadRecordLine(int nSlot, const char* pszLine)
+void CBatchStore::LoadRecordLine(int nSlot, const char* pszLine)
 {
     // Only a line that can be held as a record counts: longer ones were never written by the store,
     // and taking their values into the totals alone would make the totals disagree with the records.
@@ -434,7 +434,7 @@ bool CBatchStore::LoadRecordLine(int nSlot, const char* pszLine)
     if (nKeep > 0 && pszLine[nKeep - 1] == ',')
         --nKeep;
     if (nKeep + 2 > kWorkBytes)
-        return false;
+        return;
 
     CRecordFields fields;
     SplitRecord(pszLine, nLen, &fields);
@@ -448,7 +448,6 @@ bool CBatchStore::LoadRecordLine(int nSlot, const char* pszLine)
             AddTotal(nSlot, static_cast<int>(nEntry), fields.anValues[k]);
     }
     AppendRecordRaw(nSlot, pszLine, nKeep);
-    return false;
 }
 
 bool CBatchStore::WriteRecordLine(StoreFile hFile, const char* pszPending)

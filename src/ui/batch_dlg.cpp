@@ -21,15 +21,15 @@
 
 namespace {
 
-constexpr int kSlots = 3;
-constexpr int kRecipes = 10;
-constexpr int kDoses = 10;
+constexpr int kSlots = CBatchStore::kMaxSlots;
+constexpr int kRecipes = CBatchStore::kRecipes;
+constexpr int kDoses = CBatchStore::kDoses;
 constexpr int kListRows = 10;
 constexpr int kRecipeColumnWidth = 30;  // pixels
 constexpr int kDoseColumnWidth = 72;    // pixels
 constexpr int kMinSeries = 10;          // fewer values than this make no statistics
 // Every record takes at least one character of a record text, so no walk over one can see more.
-constexpr int kMaxRecordsInText = 1457664;
+constexpr int kMaxRecordsInText = CBatchStore::kRecordTextBytes;
 
 struct CDecimal {
     char m_sz[16];

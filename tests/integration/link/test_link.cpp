@@ -209,10 +209,12 @@ TEST_F(CLink, ExclusiveOpenAndOneSharedHandle)
     EXPECT_TRUE(assigned.Write(U8(strFrame), 5));
     EXPECT_EQ(m_pty.ReadMaster(500, 10), strFrame + strFrame);
 
+    EXPECT_TRUE(copy.IsOpen() && assigned.IsOpen());
     EXPECT_TRUE(assigned.Close()) << "closing a copy closes the shared handle";
     for (CComPort* pPort : {&port, &copy, &assigned, &never}) {
         uint8_t abyBuf[CComPort::kMaxBlock];
         int nCount = -1;
+        EXPECT_FALSE(pPort->IsOpen()) << "no copy sees the closed handle";
         EXPECT_FALSE(pPort->Write(U8(strFrame), 5));
         EXPECT_FALSE(pPort->Read(abyBuf, &nCount));
         pPort->Drain();

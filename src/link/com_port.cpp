@@ -25,6 +25,17 @@ int ComPortNumber(const char* pszPortName)
     return nDigits == 0 ? 0 : nNumber;
 }
 
+bool CComPort::BeginOpen(CPortParams& params)
+{
+    // Meant for a closed object: a port already held stays held and usable.
+    if (IsOpen())
+        return false;
+    params.m_szPortName[sizeof params.m_szPortName - 1] = '\0';
+    m_params = params;
+    m_eOpenError = PORT_OPEN_FAILED;
+    return true;
+}
+
 // The same on every platform: closing first lets the device come back under its old name.
 bool CComPort::Reopen()
 {

@@ -96,6 +96,9 @@ private:
     // sees none from then on. True when it was closed successfully.
     static bool CloseOsHandle(CPortHandle& handle);
     static bool IsOsHandleOpen(const CPortHandle& handle);
+    // Open's portable start: false for an object that holds an open port; otherwise terminates the
+    // name, keeps the parameters for Reopen and marks the open failed until the platform part ends.
+    bool BeginOpen(CPortParams& params);
 
     std::shared_ptr<CPortHandle> m_hComm;  // no handle when empty
     CLineTiming m_timing;

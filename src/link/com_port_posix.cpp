@@ -303,13 +303,8 @@ int OpenExclusive(const char* pszPath, int* pnErrno)
 
 bool CComPort::Open(CPortParams params)
 {
-    // Meant for a closed object: a port already held stays held and usable.
-    if (m_hComm && m_hComm->m_nFd >= 0)
+    if (!BeginOpen(params))
         return false;
-
-    params.m_szPortName[sizeof params.m_szPortName - 1] = '\0';
-    m_params = params;
-    m_eOpenError = PORT_OPEN_FAILED;
     m_nOpenErrno = EINVAL;
     char szPath[32];
     if (!DevicePath(params.m_szPortName, szPath, sizeof szPath))

@@ -170,13 +170,8 @@ void RecordFault(CPortHandle& handle, DWORD dwCallError)
 
 bool CComPort::Open(CPortParams params)
 {
-    // Meant for a closed object: a port already held stays held and usable.
-    if (m_hComm && m_hComm->m_hComm != INVALID_HANDLE_VALUE)
+    if (!BeginOpen(params))
         return false;
-
-    params.m_szPortName[sizeof params.m_szPortName - 1] = '\0';
-    m_params = params;
-    m_eOpenError = PORT_OPEN_FAILED;
     m_nOpenErrno = ERROR_INVALID_NAME;
     char szPath[16];
     if (!DevicePath(params.m_szPortName, szPath, sizeof szPath))

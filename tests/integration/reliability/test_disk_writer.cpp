@@ -12,7 +12,7 @@
 #include <cstdio>
 
 #include "dlg_rig.h"
-#include "store_rig.h"
+#include "line_rig.h"
 
 namespace tkdtest {
 namespace {

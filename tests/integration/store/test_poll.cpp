@@ -3,7 +3,7 @@
 
 #include <map>
 
-#include "store_rig.h"
+#include "line_rig.h"
 
 namespace tkdtest {
 namespace {
@@ -54,7 +54,7 @@ const CPollRow g_aRows[] = {
      g_strH + "10=10,20,", "12"},
 };
 
-class StorePoll : public CStoreRig {};
+class StorePoll : public CLineRig {};
 
 TEST_F(StorePoll, FollowsBatchesStateByState)
 {

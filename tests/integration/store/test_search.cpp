@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 
-#include "store_rig.h"
+#include "line_rig.h"
 
 namespace tkdtest {
 namespace {
@@ -19,7 +19,7 @@ std::vector<int> Seq(std::vector<int> an, int nRuns, int nFrom, int nTo, int nTa
     return an;
 }
 
-class StoreSearch : public CStoreRig {
+class StoreSearch : public CLineRig {
 protected:
     // The parameters of the HT requests the line received from an address, in order.
     std::vector<int> HtParams(int nAddress) const

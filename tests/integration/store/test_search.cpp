@@ -1,6 +1,7 @@
 // CBatchStore::Search over the simulated line: scan order, slots, downloads, retries, abandoned indicators, and bars.
 #include <gtest/gtest.h>
 
+#include <utility>
 
 #include "line_rig.h"
 
@@ -83,8 +84,8 @@ TEST_F(StoreSearch, AnIndicatorWhoseDownloadFailsTakesNoSlotAndAClosedPortSendsN
     m_port.Close();
     m_line.ClearLog();
     EXPECT_FALSE(Search());
-    EXPECT_EQ(m_line.CountRequests() + m_store.GetIndicatorCount(), 0);
-    EXPECT_EQ(m_scanBar.m_anPos.back() + m_downloadBar.m_anPos.back(), 0);
+    EXPECT_EQ(std::pair(m_line.CountRequests(), m_store.GetIndicatorCount()), std::pair(0, 0));
+    EXPECT_EQ(std::pair(m_scanBar.m_anPos.back(), m_downloadBar.m_anPos.back()), std::pair(0, 0));
 }
 
 }  // namespace

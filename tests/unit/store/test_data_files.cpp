@@ -5,6 +5,7 @@
 #include <cstring>
 #include <filesystem>
 #include <regex>
+#include <tuple>
 
 #include "files_rig.h"
 
@@ -56,7 +57,7 @@ TEST_F(StoreFiles, AMatchingTuningReloadsTheDataFile)
     // Only entries 0..99 take values: a code of 95 with ten values fills 95..99, one of -5 (slot 1) fills 0..4.
     m_store.LoadRecordLine(0, "01.01.2026,00:00:00,95=1,2,3,4,5,6,7,8,9,10");
     m_store.LoadRecordLine(1, "01.01.2026,00:00:00,-5=1,2,3,4,5,6,7,8,9,10");
-    EXPECT_EQ(m_store.GetTotal(0, 99) * 100 + m_store.GetTotal(0, 95) * 10 + m_store.GetTotal(1, 0), 5 * 100 + 10 + 6);
+    EXPECT_EQ(std::tuple(m_store.GetTotal(0, 95), m_store.GetTotal(0, 99), m_store.GetTotal(1, 0)), std::tuple(1, 5, 6));
 }
 
 // A tuning file that does not match is replaced, the old data moved aside under a dated name, a fresh
@@ -80,7 +81,7 @@ TEST_F(StoreFiles, AMismatchMovesTheOldDataAsideAndStartsAfresh)
         EXPECT_EQ(ReadBytes(File("RecipesTune_i09")), TuningFileText());
         EXPECT_EQ(ReadBytes(File("Data_i09")), "");
         EXPECT_EQ(ReadBytes(File("Data_i09.20261205-140327")), kDataLines);
-        EXPECT_EQ(m_store.GetRecordCount(0) + m_store.GetTotal(0, 21) + m_store.GetRunStart(0), 0);
+        EXPECT_EQ(std::tuple(m_store.GetRecordCount(0), m_store.GetTotal(0, 21), m_store.GetRunStart(0)), std::tuple(0, 0, 0));
     }
 }
 
@@ -117,7 +118,7 @@ TEST_F(StoreFiles, DataLinesThatCannotBeRecords)
         Register(3, TuningFileText(), strData);
         ASSERT_TRUE(m_store.OpenIndicatorFiles(3));
         EXPECT_EQ(m_store.GetRecordCount(0), nLen <= 126 ? 3 : 2);
-        EXPECT_EQ(m_store.GetTotal(0, 21) * 10 + m_store.GetTotal(0, 20), 90);
+        EXPECT_EQ(std::tuple(m_store.GetTotal(0, 20), m_store.GetTotal(0, 21)), std::tuple(0, 9));
         EXPECT_EQ(ReadBytes(File("Data_i03")), strData);
     }
 }

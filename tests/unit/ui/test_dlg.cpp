@@ -252,7 +252,7 @@ TEST(CDlgTest, CloseDuringASearchStopsItAtTheNextSafePointThenCloses)
         EXPECT_EQ(astr.back(), "HT 00 17");  // the state code
         EXPECT_LE(std::count(astr.begin(), astr.end(), c.pszCloseAfter), 3) << "no retries after the close";
         EXPECT_LT(std::count_if(astr.begin(), astr.end(), [](const std::string& str) { return str.starts_with("HT 00"); }), 40);
-        EXPECT_EQ(d.m_view.ComboCount(IDC_COMBO_INDICATOR) + d.m_rig.m_line.CountRequests(1), 0);
+        EXPECT_EQ(std::pair(d.m_view.ComboCount(IDC_COMBO_INDICATOR), d.m_rig.m_line.CountRequests(1)), std::pair(0, 0));
         EXPECT_TRUE(d.m_dlg.OnCloseRequest());
     }
 }

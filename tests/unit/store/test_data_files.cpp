@@ -14,6 +14,16 @@ namespace {
 
 class StoreFiles : public CFilesRig {};
 
+// The test tuning's file with nCut characters taken out before the line end of line nLine.
+std::string CutLine(int nLine, int nCut)
+{
+    std::string str = TuningFileText();
+    size_t nEnd = 0;
+    for (int i = 0; i <= nLine; ++i)
+        nEnd = str.find("\r\n", nEnd + (i > 0 ? 2 : 0));
+    return str.erase(nEnd - static_cast<size_t>(nCut), static_cast<size_t>(nCut));
+}
+
 TEST_F(StoreFiles, TuningFilesRecordHeadersAndLines)
 {
     m_store.RegisterIndicator(7);  // no tuning downloaded: all zero
@@ -68,7 +78,9 @@ TEST_F(StoreFiles, AMismatchMovesTheOldDataAsideAndStartsAfresh)
     strOneValueOff.replace(strOneValueOff.find("1020,"), 5, "1021,");
     const struct { const char* pszWhat; std::optional<std::string> tune; } aRows[] = {
         {"one value differs", strOneValueOff}, {"eleven lines", TuningFileText() + TuningFileText(1)},
-        {"three lines", TuningFileText(3)}, {"a torn eleventh line", TuningFileText() + "1,"}, {"empty", ""},
+        {"nine lines", TuningFileText(9)}, {"a torn eleventh line", TuningFileText() + "1,"}, {"empty", ""},
+        // Each line a prefix of the one expected: cut inside a value, and at a comma.
+        {"a line cut inside a value", CutLine(4, 5)}, {"a line cut at a comma", CutLine(9, 4)},
         {"lone LF line ends", "1,2\n"}, {"overlong line", std::string(3000, '0') + "\r\n"}, {"missing", std::nullopt},
     };
     for (const auto& row : aRows) {

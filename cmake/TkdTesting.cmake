@@ -2,6 +2,10 @@
 #
 #   tkd_add_gtest(<name> SOURCES a.cpp b.cpp LIBS tkd_store tkd_sim [SERIAL] [TIMEOUT seconds])
 #
+# A test's name is its executable's: "test_" and its folder under tests/ with "/" as "_"
+# (test_unit_store, test_integration_reliability_crash), and "_<what>" when a folder has several
+# (test_unit_ui_dlg, test_fuzz_poll). Helpers that are not tests keep the tkd_ prefix.
+#
 # SERIAL marks tests that measure time over a pseudo-terminal: CTest runs them alone so that
 # other tests do not disturb their waits.
 function(tkd_add_gtest name)

@@ -24,8 +24,9 @@ esac
 build=build/fuzz
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
   -DTKD_BUILD_FUZZ=ON -DTKD_BUILD_GUI=OFF -DTKD_BUILD_BENCH=OFF -DTKD_SANITIZE=ON -DTKD_WERROR=ON >/dev/null
+# Each target's seeds are tests/fuzz/corpus/<target>; its program is test_<target>.
 targets=(fuzz_records fuzz_poll)
-cmake --build "$build" -j "$(nproc)" --target "${targets[@]}"
+cmake --build "$build" -j "$(nproc)" --target "${targets[@]/#/test_}"
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
@@ -33,7 +34,7 @@ mkdir -p "$build/findings"
 run_target() {
   local target=$1 corpus="$build/corpus/$1"
   mkdir -p "$corpus"
-  "$build/tests/fuzz/$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
+  "$build/tests/fuzz/test_$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
     -artifact_prefix="$build/findings/$target-" "$corpus" "tests/fuzz/corpus/$target" \
     >"$build/findings/$target.log" 2>&1
 }

@@ -175,7 +175,7 @@ TEST_F(CWin32Window, TemplateAndStartUp)
         SendMessageW(Item(IDC_LIST_TOTALS), LVM_GETCOLUMNW, nCol, reinterpret_cast<LPARAM>(&column));
         EXPECT_EQ(Utf8(sz) + std::to_string(column.cx), pszHeading + std::to_string(nWidth));
     }
-    EXPECT_EQ(Cell(9, 0) + Cell(9, 10) + Cell(0, 1), "900");
+    EXPECT_EQ(std::tuple(Cell(9, 0), Cell(9, 10), Cell(0, 1)), std::tuple("9", "0", "0"));
     EXPECT_EQ(SendMessageW(Item(IDC_LIST_TOTALS), LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0), LVS_EX_FULLROWSELECT);
 
     // The About item ends the system menu, after a separator.
@@ -363,7 +363,7 @@ TEST_F(CWin32Window, SearchPollStopAndRestore)
     EXPECT_TRUE(m_window.Dlg().IsPolling());
     // Totals of recipe 1, dose 1 of the indicator shown grow as its batches end.
     EXPECT_TRUE(PumpUntil(m_window, [&] { return Cell(1, 2) != "0"; }));
-    EXPECT_EQ(Cell(1, 0) + Cell(1, 1) + Cell(2, 2), "100");
+    EXPECT_EQ(std::tuple(Cell(1, 0), Cell(1, 1), Cell(2, 2)), std::tuple("1", "0", "0"));
 
     // Covered and restored, the panels come back from their models (black), the lamp with them.
     HDC hdc = GetDC(m_window.Hwnd());
@@ -483,7 +483,7 @@ TEST(GdiSurface, ChartPanel)
     // A mean far off: no marker anywhere, no dots.
     ASSERT_TRUE(chart.Compute(adTen, 10, 1000));
     chart.Draw(surface, l, t, r, b);
-    EXPECT_EQ(count(0, 0, 780, 400, 0x0080FF) + count(8, 121, 325, 247, 0xFF0000) + count(8, 121, 325, 247, 0x004000), 0);
+    EXPECT_EQ(std::tuple(count(0, 0, 780, 400, 0x0080FF), count(8, 121, 325, 247, 0xFF0000), count(8, 121, 325, 247, 0x004000)), std::tuple(0, 0, 0));
     DeleteDC(hdc);
     DeleteObject(hBitmap);
 }

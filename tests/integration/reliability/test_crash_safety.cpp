@@ -17,7 +17,7 @@
 
 #include "fixed_clock.h"
 #include "port_params.h"
-#include "store_rig.h"
+#include "line_rig.h"
 
 namespace tkdtest {
 namespace {
@@ -59,7 +59,7 @@ std::string ReadAndClose(int nFd)
     }
 }
 
-class CrashSafety : public CStoreRig {};
+class CrashSafety : public CLineRig {};
 
 TEST_F(CrashSafety, KilledAtRandomMomentsLosesAndCorruptsNoCompletedRecord)
 {

@@ -5,7 +5,7 @@
 
 #include <thread>
 
-#include "store_rig.h"
+#include "line_rig.h"
 
 namespace tkdtest {
 namespace {
@@ -21,7 +21,7 @@ std::vector<CSimStep> Batches(int nCount, int nBase, int nRecipe)
     return aSteps;
 }
 
-class LineFaults : public CStoreRig {
+class LineFaults : public CLineRig {
 protected:
     // Indicators at 0, 1, 2 with the demo tuning, each attached, scripted with batches.
     void AddThree(int nBatches)

@@ -2,8 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <utility>
 
-#include "store_rig.h"
+#include "line_rig.h"
 
 namespace tkdtest {
 namespace {
@@ -54,7 +55,7 @@ const CPollRow g_aRows[] = {
      g_strH + "10=10,20,", "12"},
 };
 
-class StorePoll : public CStoreRig {};
+class StorePoll : public CLineRig {};
 
 TEST_F(StorePoll, FollowsBatchesStateByState)
 {
@@ -74,7 +75,7 @@ TEST_F(StorePoll, FollowsBatchesStateByState)
         }
         const bool bRecord = !row.strRecord.empty();
         EXPECT_EQ(std::string(m_store.GetRecordText(0)), bRecord ? row.strRecord + "|" : "");
-        EXPECT_EQ(m_store.GetRecordCount(0) * 10 + m_store.GetRunCount(0), bRecord ? 11 : 0);
+        EXPECT_EQ(std::pair(m_store.GetRecordCount(0), m_store.GetRunCount(0)), std::pair(int{bRecord}, int{bRecord}));
         EXPECT_EQ(std::string(m_store.GetPending(0)) + "/" + m_store.GetLastState(0), row.strPending + "/" + row.strLastState);
         std::vector<int32_t> anTotals(100, 0);
         for (const auto& [nEntry, nTotal] : row.mapTotals)
@@ -101,8 +102,8 @@ TEST_F(StorePoll, ASilentIndicatorKeepsItsBatchAndAFullRecordTextKeepsFileAndTot
     Poll(2);
     ind.SetFault(ESimFault::kNoAnswer, 1, 'L');  // in the middle of the batch
     EXPECT_EQ(Poll(2), 1);
-    EXPECT_EQ(m_store.GetRecordCount(0) * 100 + m_store.GetRunCount(0), nHeld * 100 + 1);
-    EXPECT_EQ(m_store.GetTotal(0, 20) + m_store.GetTotal(0, 21), 60000 + 10 + 20);
+    EXPECT_EQ(std::pair(m_store.GetRecordCount(0), m_store.GetRunCount(0)), std::pair(nHeld, 1));
+    EXPECT_EQ(std::pair(m_store.GetTotal(0, 20), m_store.GetTotal(0, 21)), std::pair(60000 + 10, 20));
     m_store.Close();
     EXPECT_EQ(ReadBytes(File("Data_i05")), strFull + g_strH + "20=10,20\r\n");
 }

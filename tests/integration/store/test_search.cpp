@@ -1,8 +1,9 @@
 // CBatchStore::Search over the simulated line: scan order, slots, downloads, retries, abandoned indicators, and bars.
 #include <gtest/gtest.h>
 
+#include <utility>
 
-#include "store_rig.h"
+#include "line_rig.h"
 
 namespace tkdtest {
 namespace {
@@ -19,7 +20,7 @@ std::vector<int> Seq(std::vector<int> an, int nRuns, int nFrom, int nTo, int nTa
     return an;
 }
 
-class StoreSearch : public CStoreRig {
+class StoreSearch : public CLineRig {
 protected:
     // The parameters of the HT requests the line received from an address, in order.
     std::vector<int> HtParams(int nAddress) const
@@ -83,8 +84,8 @@ TEST_F(StoreSearch, AnIndicatorWhoseDownloadFailsTakesNoSlotAndAClosedPortSendsN
     m_port.Close();
     m_line.ClearLog();
     EXPECT_FALSE(Search());
-    EXPECT_EQ(m_line.CountRequests() + m_store.GetIndicatorCount(), 0);
-    EXPECT_EQ(m_scanBar.m_anPos.back() + m_downloadBar.m_anPos.back(), 0);
+    EXPECT_EQ(std::pair(m_line.CountRequests(), m_store.GetIndicatorCount()), std::pair(0, 0));
+    EXPECT_EQ(std::pair(m_scanBar.m_anPos.back(), m_downloadBar.m_anPos.back()), std::pair(0, 0));
 }
 
 }  // namespace

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include <sys/stat.h>  // mkfifo on POSIX
@@ -76,7 +78,7 @@ protected:
             ASSERT_TRUE(s.Load(&m_reporter));
             EXPECT_EQ(std::to_string(s.m_nComNumber) + s.m_szPortName + "," + std::to_string(s.m_nBaud) + "," + std::to_string(s.m_byDataBits),
                       std::to_string(row.nCom) + row.pszPort + "," + std::to_string(row.nBaud) + "," + std::to_string(row.nData));
-            EXPECT_EQ(s.m_byParity + s.m_byStopBits, 0);
+            EXPECT_EQ((std::pair<int, int>(s.m_byParity, s.m_byStopBits)), std::pair(0, 0));
             EXPECT_EQ(s.m_szDataDir + std::string("|") + std::to_string(s.m_nTimeoutBetweenWriteRead),
                       KeptDir(row.strDir) + "|" + std::to_string(row.nTimeout));
         }
@@ -206,8 +208,8 @@ TEST_F(CSettingsFile, LaterLoadKeepsPortFieldsAndAnUnopenableFileShowsTheMessage
         EXPECT_EQ(s.m_szDataDir + std::to_string(s.m_nTimeoutBetweenWriteRead), "0");
         const CPortParams params = s.GetPortParams();
         EXPECT_STREQ(params.m_szPortName, "COM5");
-        EXPECT_EQ(params.m_nComNumber * 10000 + params.m_nBaud, 52400);
-        EXPECT_EQ(params.m_byDataBits * 100 + params.m_byParity * 10 + params.m_byStopBits, 700);
+        EXPECT_EQ((std::tuple<int, int, int, int, int>(params.m_nComNumber, params.m_nBaud, params.m_byDataBits, params.m_byParity,
+                                                       params.m_byStopBits)), std::tuple(5, 2400, 7, 0, 0));
         EXPECT_EQ(s.Load(nullptr), nCase == 0) << "no reporter: fails quietly";
         EXPECT_EQ(m_reporter.m_astrShown.size(), nCase == 0 ? 0u : 1u);
         std::error_code ec;

@@ -221,7 +221,7 @@ TEST(CDlgTest, SearchCascadePassesAndStopFollowThePhaseTableAndShowCompletedWeig
     EXPECT_EQ(Phase(view) + std::to_string(view.ComboCount(IDC_COMBO_INDICATOR) + view.ComboCount(IDC_COMBO_RECIPE)), "100000110");
     const Strings astrNew(view.m_astrWarnings.begin() + static_cast<long>(nWarnings), view.m_astrWarnings.end());
     EXPECT_TRUE(std::any_of(astrNew.begin(), astrNew.end(), [](const std::string& str) { return str.find("пропал") != std::string::npos; }));
-    EXPECT_EQ(view.Cell(1, 3) + view.Cell(1, 2), "00");
+    EXPECT_EQ((Strings{view.Cell(1, 3), view.Cell(1, 2)}), (Strings{"0", "0"}));
     EXPECT_FALSE(d.m_rig.m_chartCurrent.m_bValid || d.m_rig.m_chartAll.m_bValid);
 }
 
@@ -252,7 +252,7 @@ TEST(CDlgTest, CloseDuringASearchStopsItAtTheNextSafePointThenCloses)
         EXPECT_EQ(astr.back(), "HT 00 17");  // the state code
         EXPECT_LE(std::count(astr.begin(), astr.end(), c.pszCloseAfter), 3) << "no retries after the close";
         EXPECT_LT(std::count_if(astr.begin(), astr.end(), [](const std::string& str) { return str.starts_with("HT 00"); }), 40);
-        EXPECT_EQ(d.m_view.ComboCount(IDC_COMBO_INDICATOR) + d.m_rig.m_line.CountRequests(1), 0);
+        EXPECT_EQ(std::pair(d.m_view.ComboCount(IDC_COMBO_INDICATOR), d.m_rig.m_line.CountRequests(1)), std::pair(0, 0));
         EXPECT_TRUE(d.m_dlg.OnCloseRequest());
     }
 }

@@ -1,5 +1,5 @@
-// The store's test rig and the checks of data files against the store and the simulator.
-#include "store_rig.h"
+// The files rig and the checks of tuning and data files against the store.
+#include "files_rig.h"
 
 #include <algorithm>
 #include <functional>
@@ -12,7 +12,7 @@ namespace tkdtest {
 const std::string kDataLines = "05.12.2026,14:03:27,20=0,1250,980,1530\r\n03.02.2026,08:15:00,30=0,1200,800\r\n"
                                "1250,980\r\n06.12.2026,09:00:00,no equals sign\r\n06.12.2026,09:00:01,21=5,5\r\n";
 
-static std::string TuningText(int nLines, const std::function<int(int, int)>& fnValue)
+std::string TuningText(int nLines, const std::function<int(int, int)>& fnValue)
 {
     std::string str;
     for (int e = 0; e < nLines * 10; ++e)
@@ -24,11 +24,6 @@ static std::string TuningText(int nLines, const std::function<int(int, int)>& fn
 std::string TuningFileText(int nLines, bool bZero)
 {
     return TuningText(nLines, [bZero](int e, int k) { return bZero ? 0 : TuneValue(e, k); });
-}
-
-std::string TuningFileOf(const CSimIndicator& ind)
-{
-    return TuningText(10, [&ind](int e, int k) { return ind.Tune(e, k); });
 }
 
 std::vector<int32_t> Totals(const CBatchStore& store, int nSlot)
@@ -79,74 +74,39 @@ static std::vector<int64_t> SumsOfLines(const std::vector<std::string>& aLines)
     return anSums;
 }
 
-std::vector<std::string> ExpectedLines(const std::vector<CSimBatch>& aBatches)
-{
-    std::vector<std::string> aLines;
-    for (const CSimBatch& batch : aBatches) {
-        const std::string strHeader = kHeaderTime + std::to_string(batch.nRecipe) + std::to_string(batch.nFirstDose) + "=";
-        aLines.push_back((batch.bHeader ? strHeader : "") + batch.ValuesText());
-    }
-    return aLines;
-}
-
-void CStoreRig::SetUp()
+void CFilesRig::SetUp()
 {
     m_pChdir = std::make_unique<CScopedChdir>(m_dir.Path());
-    ASSERT_TRUE(m_line.Start());
-    ASSERT_TRUE(m_line.LinkAs(m_dir.Path(), 1));
-    ASSERT_TRUE(OpenPort());
     m_strDataDir = m_dir.Path() + "/";
     ASSERT_TRUE(m_store.Open(m_strDataDir.c_str()));
     m_store.SetClock(FixedClock);
 }
 
-void CStoreRig::TearDown()
+void CFilesRig::TearDown()
 {
     StoreFileClearFaults();
     m_store.Close();  // before the directory goes
     m_pChdir.reset();
 }
 
-int CStoreRig::Poll(int nTicks)
+int CFilesRig::RegisterWithTuning(int nAddress, const std::function<int(int, int)>& fnValue)
 {
-    int nCompleted = 0;
-    const auto Runs = [this] { return m_store.GetRunCount(0) + m_store.GetRunCount(1) + m_store.GetRunCount(2); };
-    for (int i = 0; i < nTicks; ++i) {
-        const int nBefore = Runs();
-        int nRow = -1;
-        bool bCompleted = false;
-        m_store.Poll(m_port, &nRow, &bCompleted);
-        EXPECT_EQ(bCompleted, Runs() > nBefore);
-        nCompleted += Runs() - nBefore;
-    }
-    return nCompleted;
-}
-
-static int RegisterWith(CBatchStore& store, int nAddress, const std::function<int(int, int)>& fnValue)
-{
-    const int nSlot = store.RegisterIndicator(nAddress);
+    const int nSlot = m_store.RegisterIndicator(nAddress);
     for (int e = 0; e < CBatchStore::kEntries; ++e)
         for (int k = 0; k < CBatchStore::kTuneValues; ++k)
-            store.SetTuneValue(nSlot, e, k, fnValue(e, k));
+            m_store.SetTuneValue(nSlot, e, k, fnValue(e, k));
     return nSlot;
 }
 
-int CStoreRig::Attach(CSimIndicator& ind)
+int CFilesRig::Register(int nAddress, const std::optional<std::string>& tune, const std::optional<std::string>& data)
 {
-    const int nSlot = RegisterWith(m_store, ind.Address(), [&ind](int e, int k) { return ind.Tune(e, k); });
-    EXPECT_TRUE(m_store.OpenIndicatorFiles(ind.Address()));
-    return nSlot;
-}
-
-int CStoreRig::Register(int nAddress, const std::optional<std::string>& tune, const std::optional<std::string>& data)
-{
-    const int nSlot = RegisterWith(m_store, nAddress, TuneValue);
+    const int nSlot = RegisterWithTuning(nAddress, TuneValue);
     EXPECT_TRUE(!tune || WriteBytes(File("RecipesTune_i" + std::to_string(100 + nAddress).substr(1)), *tune));
     EXPECT_TRUE(!data || WriteBytes(DataPath(nAddress), *data));
     return nSlot;
 }
 
-void CStoreRig::ExpectFilesMatchStore()
+void CFilesRig::ExpectFilesMatchStore()
 {
     for (int nSlot = 0; nSlot < m_store.GetIndicatorCount(); ++nSlot) {
         const int nAddress = m_store.GetIndicatorAddress(nSlot);
@@ -165,11 +125,6 @@ void CStoreRig::ExpectFilesMatchStore()
         for (int e = 0; e < CBatchStore::kEntries; ++e)
             EXPECT_EQ(m_store.GetTotal(nSlot, e), anSums[static_cast<size_t>(e)]) << "entry " << e;
     }
-}
-
-void CStoreRig::ExpectRecordsOfBatches(CSimIndicator& ind)
-{
-    EXPECT_EQ(DataLines(DataPath(ind.Address())), ExpectedLines(ind.Batches())) << "indicator " << ind.Address();
 }
 
 }  // namespace tkdtest

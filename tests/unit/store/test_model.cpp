@@ -1,4 +1,4 @@
-// CBatchStore's model and questions: Open/Close/Release, slots, record texts, totals, recipes (NextRecord: fuzz_next_record).
+// CBatchStore's model and questions: Open/Close/Release, slots, record texts, totals, recipes; NextRecord over any text is fuzzed in fuzz_records.
 #include <gtest/gtest.h>
 
 #include <climits>

@@ -1,4 +1,4 @@
-// Record-line helpers: bounded number reading, two-digit padding, fields (the record splitter: fuzz_record_line).
+// Record-line helpers: bounded number reading, two-digit padding, fields; the record splitter is fuzzed in fuzz_records.
 #include <gtest/gtest.h>
 
 #include <climits>

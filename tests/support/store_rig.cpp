@@ -102,7 +102,7 @@ void CStoreRig::SetUp()
 
 void CStoreRig::TearDown()
 {
-    StoreFileClearFaults();
+    OsFileClearFaults();
     m_store.Close();  // before the directory goes
     m_pChdir.reset();
 }

@@ -79,19 +79,19 @@ TEST_F(FileFaults, NoRecordIsLostOverwrittenOrSilentlyDropped)
     int nHeld = -1;  // another writer's descriptor
     const CFileFaultRow aRows[] = {
         {.pszWhat = "a failing disk at the data file's open: nothing created over it", .fnArrange = [](auto&) {
-             StoreFileInjectFault(SFOP_OPEN, EIO, 1, 1); }, .eOpenFault = FAULT_DATA_OPEN, .nRecords = 5},
-        {.pszWhat = "no permission for the data file", .fnArrange = [](auto&) { StoreFileInjectFault(SFOP_OPEN, EACCES, 1, 1); },
+             OsFileInjectFault(FILEOP_OPEN, EIO, 1, 1); }, .eOpenFault = FAULT_DATA_OPEN, .nRecords = 5},
+        {.pszWhat = "no permission for the data file", .fnArrange = [](auto&) { OsFileInjectFault(FILEOP_OPEN, EACCES, 1, 1); },
          .eOpenFault = FAULT_DATA_OPEN, .nRecords = 5},
         {.pszWhat = "another writer holds the data file", .fnArrange = [&nHeld](const std::string& s) {
              ::flock(nHeld = ::open(s.c_str(), O_RDWR), LOCK_EX); }, .eOpenFault = FAULT_DATA_OPEN, .nRecords = 0},
-        {.pszWhat = "a read error while the data file loads", .fnArrange = [](auto&) { StoreFileInjectFault(SFOP_READ, EIO, 1, 1); },
+        {.pszWhat = "a read error while the data file loads", .fnArrange = [](auto&) { OsFileInjectFault(FILEOP_READ, EIO, 1, 1); },
          .eOpenFault = FAULT_DATA_READ, .nRecords = 5},
         {.pszWhat = "the data file is a link out of the directory", .fnArrange = [](const std::string& s) {
              ::unlink(s.c_str()); (void)::symlink("../tkd-outside", s.c_str()); }, .eOpenFault = FAULT_DATA_OPEN, .nRecords = 0},
         {.pszWhat = "the data file is a FIFO", .fnArrange = [](const std::string& s) { ::unlink(s.c_str()); ::mkfifo(s.c_str(), 0644); },
          .eOpenFault = FAULT_DATA_OPEN, .nRecords = 0},
         {.pszWhat = "the tuning file cannot be read: the data file is not moved aside", .fnArrange = [](auto&) {
-             StoreFileInjectFault(SFOP_OPEN, EACCES); }, .eOpenFault = FAULT_TUNE_READ, .nRecords = 5},
+             OsFileInjectFault(FILEOP_OPEN, EACCES); }, .eOpenFault = FAULT_TUNE_READ, .nRecords = 5},
         {.pszWhat = "a changed tuning whose file cannot be replaced: the temporary file is named", .tune = strOneValueOff,
          .fnArrange = [](auto&) { LimitFileSize(100); }, .eOpenFault = FAULT_TUNE_WRITE, .strData = kAbsent,
          .strAside = kDataLines, .nRecords = 0, .pszNotice = ".tmp (File too large)"},
@@ -106,7 +106,7 @@ TEST_F(FileFaults, NoRecordIsLostOverwrittenOrSilentlyDropped)
         {.pszWhat = "a kill inside a move aside left the file under both names", .tune = strOneValueOff, .fnArrange = [](const std::string& s) {
              ::link(s.c_str(), (s + ".20261205-140327").c_str()); }, .strData = kLine, .strAside = kDataLines, .nRecords = 1},
         {.pszWhat = "a changed tuning whose data file cannot be moved", .tune = strOneValueOff, .fnArrange = [](auto&) {
-             StoreFileInjectFault(SFOP_MOVE, EIO); }, .eOpenFault = FAULT_MOVE_ASIDE, .nRecords = 0},
+             OsFileInjectFault(FILEOP_MOVE, EIO); }, .eOpenFault = FAULT_MOVE_ASIDE, .nRecords = 0},
         {.pszWhat = "a tuning file cut short after three lines is no match", .tune = TuningFileText(3), .strData = kLine,
          .strAside = kDataLines, .nRecords = 1},
         {.pszWhat = "a line ended by LF alone is a line; after it, a torn last line goes to its side file", .fnArrange = [](const std::string& s) {
@@ -132,8 +132,8 @@ TEST_F(FileFaults, NoRecordIsLostOverwrittenOrSilentlyDropped)
              LimitFileSize(n == 0 ? kDataLines.size() + 10 : RLIM_INFINITY); },
          .aeReported = {FAULT_RECORD_WRITE}},
         {.pszWhat = "a write error, twice, is shown once", .nAppends = 3, .fnBeforeAppend = [](auto&, int n) {
-             StoreFileInjectFault(SFOP_APPEND, EIO, n < 2 ? 1 : 0); }, .aeReported = {FAULT_RECORD_WRITE, FAULT_RECORD_WRITE}},
-        {.pszWhat = "a refused flush", .fnBeforeAppend = [](auto&, int) { StoreFileInjectFault(SFOP_FLUSH, EIO); },
+             OsFileInjectFault(FILEOP_APPEND, EIO, n < 2 ? 1 : 0); }, .aeReported = {FAULT_RECORD_WRITE, FAULT_RECORD_WRITE}},
+        {.pszWhat = "a refused flush", .fnBeforeAppend = [](auto&, int) { OsFileInjectFault(FILEOP_FLUSH, EIO); },
          .aeReported = {FAULT_RECORD_WRITE}},
     };
     std::signal(SIGXFSZ, SIG_IGN);  // a write past the file-size limit fails instead of killing us
@@ -151,12 +151,12 @@ TEST_F(FileFaults, NoRecordIsLostOverwrittenOrSilentlyDropped)
         const std::string strBefore = Content(strData);
         const size_t nLogBefore = LogLines();
         EXPECT_EQ(m_store.OpenIndicatorFiles(nAddress), row.eOpenFault == FAULT_KINDS);
-        StoreFileClearFaults();
+        OsFileClearFaults();
         for (int n = 0; n < row.nAppends; ++n) {
             if (row.fnBeforeAppend)
                 row.fnBeforeAppend(strData, n);
             m_store.AppendDataLine(nSlot, kRecord.c_str());
-            StoreFileClearFaults();
+            OsFileClearFaults();
         }
         LimitFileSize(RLIM_INFINITY);
         const std::vector<EStoreFault> aeReported = row.eOpenFault == FAULT_KINDS ? row.aeReported
@@ -182,9 +182,9 @@ TEST_F(FileFaults, NoRecordIsLostOverwrittenOrSilentlyDropped)
         // A fresh search reloads whole records only, each once; a torn fragment is never one.
         CRecorder atSearch;
         m_store.SetFaults(&atSearch);
-        StoreFileInjectFault(SFOP_CLOSE, EIO, row.bCloseFails ? 1 : 0);
+        OsFileInjectFault(FILEOP_CLOSE, EIO, row.bCloseFails ? 1 : 0);
         ASSERT_TRUE(m_store.Open(m_strDataDir.c_str()));
-        StoreFileClearFaults();
+        OsFileClearFaults();
         EXPECT_EQ(atSearch.aeKinds, row.bCloseFails ? std::vector{FAULT_DATA_CLOSE} : std::vector<EStoreFault>{});
         m_store.SetFaults(nullptr);
         Register(nAddress);

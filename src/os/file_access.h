@@ -105,17 +105,19 @@ bool OsFileListNames(const char* pszDir, const char* pszPrefix, const std::funct
 // platform file's mapping of that error runs as it would for the system's. A close releases the file
 // all the same, as a failing close does. The calls of each operation:
 //   FILEOP_OPEN      the open in OsFileOpen and OsFileCreate (open; CreateFileW, tried again on a sharing
-//                    violation), and on POSIX OsFileCreate's directory flush
+//                    violation)
 //   FILEOP_READ      each read of OsFileReadAt (pread; ReadFile)
 //   FILEOP_APPEND    each write of OsFileAppend (write; WriteFile)
-//   FILEOP_FLUSH     OsFileFlush's flush (fdatasync; FlushFileBuffers)
-//   FILEOP_REPLACE   every call of OsFileReplace on its temporary file: open, writes, flush, close, the
-//                    rename over the old file and, on POSIX, the directory's flush
-//   FILEOP_MOVE      the rename or link and unlink of OsFileMove (MoveFileExW, and the reopening of the
-//                    store's handles after it), and on POSIX the directory's flush
+//   FILEOP_FLUSH     every flush to the disk: OsFileFlush's (fdatasync; FlushFileBuffers), the flush of
+//                    OsFileReplace's temporary file (fsync; FlushFileBuffers) and, on POSIX, the directory's
+//                    fsync after a new name, a rename or a removal
+//   FILEOP_REPLACE   OsFileReplace's other calls on its temporary file: open, writes, close, and the
+//                    rename over the old file
+//   FILEOP_MOVE      the rename, or link and unlink, of OsFileMove (MoveFileExW, and the reopening of
+//                    the store's handles after it)
 //   FILEOP_CLOSE     OsFileClose's close (close; CloseHandle)
 //   FILEOP_TRUNCATE  OsFileTruncate's cut (ftruncate; SetFileInformationByHandle)
-//   FILEOP_REMOVE    OsFileRemove's unlink (DeleteFileA) and, on POSIX, the directory's flush
+//   FILEOP_REMOVE    OsFileRemove's unlink (DeleteFileA)
 // Implemented once, in file_fault.cpp; each platform file asks OsFileFault before each such call.
 enum EOsFileOp {
     FILEOP_OPEN, FILEOP_READ, FILEOP_APPEND, FILEOP_FLUSH, FILEOP_REPLACE, FILEOP_MOVE, FILEOP_CLOSE,

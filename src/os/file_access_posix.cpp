@@ -54,9 +54,9 @@ int SysFdatasync(int fd)
 {
     return Injected(FILEOP_FLUSH) ? -1 : ::fdatasync(fd);
 }
-int SysFsync(EOsFileOp eOp, int fd)
+int SysFsync(int fd)
 {
-    return Injected(eOp) ? -1 : ::fsync(fd);
+    return Injected(FILEOP_FLUSH) ? -1 : ::fsync(fd);
 }
 int SysFtruncate(int fd, off_t nSize)
 {
@@ -113,15 +113,15 @@ void DirectoryOf(const char* pszPath, char* pszDir, size_t cbDir)
     std::snprintf(pszDir, cbDir, "%.*s", nLen, pszPath);
 }
 
-// A rename or a new name is kept by the directory: flush it. eOp: the operation it belongs to.
-bool FlushDirectoryOf(const char* pszPath, EOsFileOp eOp)
+// A rename or a new name is kept by the directory: flush it.
+bool FlushDirectoryOf(const char* pszPath)
 {
     char szDir[4096];
     DirectoryOf(pszPath, szDir, sizeof szDir);
     const int fd = ::open(szDir, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return Fail(errno);
-    const bool bOk = SysFsync(eOp, fd) == 0;
+    const bool bOk = SysFsync(fd) == 0;
     const int nErrno = errno;
     ::close(fd);
     return bOk || Fail(nErrno);
@@ -210,7 +210,7 @@ OsFile OsFileCreate(const char* pszPath)
         return kInvalidFile;
     }
     const OsFile hFile = Finish(fd, ACCESS_APPEND);
-    if (hFile != kInvalidFile && !FlushDirectoryOf(pszPath, FILEOP_OPEN)) {
+    if (hFile != kInvalidFile && !FlushDirectoryOf(pszPath)) {
         ::close(fd);
         return kInvalidFile;
     }
@@ -302,7 +302,7 @@ bool OsFileReplace(const char* pszPath, const char* pData, int nCount)
     if (fd < 0)
         return FailOn(szTemp, errno);
     int nErrno = WriteAll(FILEOP_REPLACE, fd, pData, nCount) == nCount ? 0 : errno;
-    if (nErrno == 0 && SysFsync(FILEOP_REPLACE, fd) != 0)
+    if (nErrno == 0 && SysFsync(fd) != 0)
         nErrno = errno;
     if (SysClose(FILEOP_REPLACE, fd) != 0 && nErrno == 0)
         nErrno = errno;
@@ -316,7 +316,7 @@ bool OsFileReplace(const char* pszPath, const char* pData, int nCount)
         (void)::unlink(szTemp);
         return Fail(nErrno);
     }
-    return FlushDirectoryOf(pszPath, FILEOP_REPLACE);
+    return FlushDirectoryOf(pszPath);
 }
 
 bool OsFileMove(const char* pszFrom, const char* pszTo)
@@ -324,7 +324,7 @@ bool OsFileMove(const char* pszFrom, const char* pszTo)
 #ifdef RENAME_NOREPLACE
     // One step: a kill cannot leave the file under both names.
     if (SysRenameNoReplace(pszFrom, pszTo) == 0)
-        return FlushDirectoryOf(pszTo, FILEOP_MOVE);
+        return FlushDirectoryOf(pszTo);
     if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
         return Fail(errno);  // EEXIST among them; the others mean the file system has no such rename
 #endif
@@ -335,7 +335,7 @@ bool OsFileMove(const char* pszFrom, const char* pszTo)
             ::unlink(pszTo);
             return Fail(nErrno);
         }
-        return FlushDirectoryOf(pszTo, FILEOP_MOVE);
+        return FlushDirectoryOf(pszTo);
     }
     if (errno == EEXIST)
         return Fail(EEXIST);
@@ -345,7 +345,7 @@ bool OsFileMove(const char* pszFrom, const char* pszTo)
         return Fail(EEXIST);
     if (SysRename(FILEOP_MOVE, pszFrom, pszTo) != 0)
         return Fail(errno);
-    return FlushDirectoryOf(pszTo, FILEOP_MOVE);
+    return FlushDirectoryOf(pszTo);
 }
 
 bool OsFileExists(const char* pszPath)
@@ -369,7 +369,7 @@ bool OsFileInfoOf(OsFile hFile, COsFileInfo* pInfo)
 
 bool OsFileRemove(const char* pszPath)
 {
-    return SysUnlink(FILEOP_REMOVE, pszPath) == 0 ? FlushDirectoryOf(pszPath, FILEOP_REMOVE) : Fail(errno);
+    return SysUnlink(FILEOP_REMOVE, pszPath) == 0 ? FlushDirectoryOf(pszPath) : Fail(errno);
 }
 
 bool OsFileListNames(const char* pszDir, const char* pszPrefix, const std::function<void(const char*)>& fnName)

@@ -110,9 +110,9 @@ BOOL SysWriteFile(EOsFileOp eOp, HANDLE h, const void* pData, DWORD dwCount, DWO
 {
     return Injected(eOp) ? FALSE : ::WriteFile(h, pData, dwCount, pdwWritten, pov);
 }
-BOOL SysFlushFileBuffers(EOsFileOp eOp, HANDLE h)
+BOOL SysFlushFileBuffers(HANDLE h)
 {
-    return Injected(eOp) ? FALSE : ::FlushFileBuffers(h);
+    return Injected(FILEOP_FLUSH) ? FALSE : ::FlushFileBuffers(h);
 }
 BOOL SysSetEndOfFile(HANDLE h, int64_t nSize)
 {
@@ -427,7 +427,7 @@ bool OsFileFlush(OsFile hFile)
     if (hFile == kInvalidFile)
         return Fail(ERROR_INVALID_HANDLE);
     OsFileFlushDelay();
-    return SysFlushFileBuffers(FILEOP_FLUSH, Handle(hFile)) != 0 || Fail(::GetLastError());
+    return SysFlushFileBuffers(Handle(hFile)) != 0 || Fail(::GetLastError());
 }
 
 bool OsFileTruncate(OsFile hFile, int64_t nSize)
@@ -455,7 +455,7 @@ bool OsFileReplace(const char* pszPath, const char* pData, int nCount)
     DWORD dwError = 0;
     if (WriteAll(FILEOP_REPLACE, h, pData, nCount, false) != nCount)
         dwError = OsFileLastCode();
-    if (dwError == 0 && !SysFlushFileBuffers(FILEOP_REPLACE, h))
+    if (dwError == 0 && !SysFlushFileBuffers(h))
         dwError = ::GetLastError();
     if (!SysCloseHandle(FILEOP_REPLACE, h) && dwError == 0)
         dwError = ::GetLastError();

@@ -7,6 +7,6 @@
 // ("error N" when the system has no text for it).
 void OsErrorText(unsigned long nCode, char* pszBuf, int nSize);
 
-// Copies the first nLen bytes of the UTF-8 text pszText into pszBuf, cut to nSize - 1 bytes without
-// leaving half of a multi-byte character, and terminates it. Nothing for a null or empty buffer.
-void OsCopyTextCut(const char* pszText, int nLen, char* pszBuf, int nSize);
+// For OsErrorText, in each platform file: writes the system's text of nCode (not 0) into pszOut,
+// which holds nOut bytes, and returns its length in bytes (no terminator needed, at most nOut).
+int OsSystemErrorText(unsigned long nCode, char* pszOut, int nOut);

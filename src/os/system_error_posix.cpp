@@ -1,4 +1,4 @@
-// OsErrorText on POSIX: strerror_r of the errno value.
+// The system's error text on POSIX: strerror_r of the errno value.
 #include "system_error.h"
 
 #include <cstring>
@@ -11,14 +11,12 @@ namespace {
 
 }  // namespace
 
-void OsErrorText(unsigned long nCode, char* pszBuf, int nSize)
+int OsSystemErrorText(unsigned long nCode, char* pszOut, int nOut)
 {
-    if (pszBuf == nullptr || nSize <= 0)
-        return;
-    pszBuf[0] = '\0';
-    if (nCode == 0)
-        return;
     char szText[256] = "";
     const char* pszText = ErrorText(::strerror_r(static_cast<int>(nCode), szText, sizeof szText), szText);
-    OsCopyTextCut(pszText, static_cast<int>(std::strlen(pszText)), pszBuf, nSize);
+    const size_t nLen = std::strlen(pszText);
+    const size_t nCopy = nLen < static_cast<size_t>(nOut) ? nLen : static_cast<size_t>(nOut);
+    std::memcpy(pszOut, pszText, nCopy);
+    return static_cast<int>(nCopy);
 }

@@ -1,4 +1,4 @@
-// The file layer's record of its last failure on each thread, and the texts it gives; shared by both platform files.
+// The file layer's portable part: the record of its last failure on each thread, the texts it gives, reads at an offset.
 #include "file_access.h"
 
 #include <cstdio>
@@ -40,4 +40,20 @@ void OsFileLastFailedPath(char* pszBuf, int nSize)
 {
     if (pszBuf != nullptr && nSize > 0)
         std::snprintf(pszBuf, static_cast<size_t>(nSize), "%s", t_szFailedPath);
+}
+
+bool OsFileReadAt(OsFile hFile, int64_t nOffset, char* pBuf, int nCount, int* pnRead)
+{
+    *pnRead = 0;
+    if (hFile == kInvalidFile || nCount < 0)
+        return OsFileFailNoFile();
+    while (*pnRead < nCount) {
+        int nGot = 0;
+        if (!OsFileReadOnce(hFile, nOffset + *pnRead, pBuf + *pnRead, nCount - *pnRead, &nGot))
+            return false;
+        if (nGot == 0)
+            break;
+        *pnRead += nGot;
+    }
+    return true;
 }

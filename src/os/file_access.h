@@ -140,3 +140,8 @@ void OsFileFlushDelay();
 bool OsFileFail(unsigned long nCode);
 bool OsFileFailOn(const char* pszPath, unsigned long nCode);
 unsigned long OsFileLastCode();
+// One read of OsFileReadAt, which loops over it: up to nCount bytes (nCount > 0) at the absolute offset
+// of a valid file. True with the count read, 0 at the end of the file; false with the failure recorded.
+bool OsFileReadOnce(OsFile hFile, int64_t nOffset, char* pBuf, int nCount, int* pnGot);
+// Records the failure of a call on kInvalidFile (EBADF; ERROR_INVALID_HANDLE) and returns false.
+bool OsFileFailNoFile();

@@ -234,23 +234,21 @@ bool OsFileSize(OsFile hFile, int64_t* pnSize)
     return true;
 }
 
-bool OsFileReadAt(OsFile hFile, int64_t nOffset, char* pBuf, int nCount, int* pnRead)
+bool OsFileReadOnce(OsFile hFile, int64_t nOffset, char* pBuf, int nCount, int* pnGot)
 {
-    *pnRead = 0;
-    if (hFile == kInvalidFile || nCount < 0)
-        return Fail(EBADF);
-    while (*pnRead < nCount) {
-        const ssize_t n = SysPread(Fd(hFile), pBuf + *pnRead, static_cast<size_t>(nCount - *pnRead),
-                                   static_cast<off_t>(nOffset + *pnRead));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return Fail(errno);
-        if (n == 0)
-            break;
-        *pnRead += static_cast<int>(n);
-    }
+    ssize_t n;
+    do {
+        n = SysPread(Fd(hFile), pBuf, static_cast<size_t>(nCount), static_cast<off_t>(nOffset));
+    } while (n < 0 && errno == EINTR);
+    if (n < 0)
+        return Fail(errno);
+    *pnGot = static_cast<int>(n);
     return true;
+}
+
+bool OsFileFailNoFile()
+{
+    return Fail(EBADF);
 }
 
 int OsFileAppend(OsFile hFile, const char* pData, int nCount)

@@ -392,27 +392,27 @@ bool OsFileSize(OsFile hFile, int64_t* pnSize)
     return true;
 }
 
-bool OsFileReadAt(OsFile hFile, int64_t nOffset, char* pBuf, int nCount, int* pnRead)
+bool OsFileReadOnce(OsFile hFile, int64_t nOffset, char* pBuf, int nCount, int* pnGot)
 {
-    *pnRead = 0;
-    if (hFile == kInvalidFile || nCount < 0)
-        return Fail(ERROR_INVALID_HANDLE);
-    while (*pnRead < nCount) {
-        // The OVERLAPPED offset says where to read; appends never depend on where this leaves the position.
-        OVERLAPPED ov{};
-        const uint64_t nAt = static_cast<uint64_t>(nOffset + *pnRead);
-        ov.Offset = static_cast<DWORD>(nAt & 0xFFFFFFFFu);
-        ov.OffsetHigh = static_cast<DWORD>(nAt >> 32);
-        DWORD dwGot = 0;
-        if (!SysReadFile(Handle(hFile), pBuf + *pnRead, static_cast<DWORD>(nCount - *pnRead), &dwGot, &ov)) {
-            const DWORD dwError = ::GetLastError();
-            return dwError == ERROR_HANDLE_EOF || Fail(dwError);
-        }
-        if (dwGot == 0)
-            break;
-        *pnRead += static_cast<int>(dwGot);
+    // The OVERLAPPED offset says where to read; appends never depend on where this leaves the position.
+    OVERLAPPED ov{};
+    const uint64_t nAt = static_cast<uint64_t>(nOffset);
+    ov.Offset = static_cast<DWORD>(nAt & 0xFFFFFFFFu);
+    ov.OffsetHigh = static_cast<DWORD>(nAt >> 32);
+    DWORD dwGot = 0;
+    if (!SysReadFile(Handle(hFile), pBuf, static_cast<DWORD>(nCount), &dwGot, &ov)) {
+        const DWORD dwError = ::GetLastError();
+        if (dwError != ERROR_HANDLE_EOF)
+            return Fail(dwError);
+        dwGot = 0;
     }
+    *pnGot = static_cast<int>(dwGot);
     return true;
+}
+
+bool OsFileFailNoFile()
+{
+    return Fail(ERROR_INVALID_HANDLE);
 }
 
 int OsFileAppend(OsFile hFile, const char* pData, int nCount)

@@ -120,6 +120,12 @@ TEST_F(CWin32Files, NewTuningReplacesItsFileAndMovesTheDataAside)
     ::CreateDirectoryA(File("Busy").c_str(), nullptr);
     EXPECT_FALSE(OsFileReplace(File("Busy").c_str(), "x", 1));
     EXPECT_FALSE(FileExists(File("Busy.tmp")));
+    const std::string strTune = ReadBytes(File("RecipesTune_i05"));
+    OsFileInjectFault(FILEOP_FLUSH, EIO);  // the temporary file's flush
+    EXPECT_FALSE(OsFileReplace(File("RecipesTune_i05").c_str(), "x", 1));
+    OsFileClearFaults();
+    EXPECT_EQ(ReadBytes(File("RecipesTune_i05")), strTune);
+    EXPECT_FALSE(FileExists(File("RecipesTune_i05.tmp")));
 }
 
 TEST_F(CWin32Files, ATornTailIsCutOffAndKeptBeside)

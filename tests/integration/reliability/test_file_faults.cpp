@@ -124,6 +124,9 @@ TEST_F(FileFaults, NoRecordIsLostOverwrittenOrSilentlyDropped)
          .strData = kLine, .strAside = kDataLines, .nRecords = 1},
         {.pszWhat = "a kill inside a move aside left the file under both names", .tune = strOneValueOff, .fnArrange = [](const std::string& s) {
              ::link(s.c_str(), (s + ".20261205-140327").c_str()); }, .strData = kLine, .strAside = kDataLines, .nRecords = 1},
+        {.pszWhat = "the same, and the directory's flush after the data file's name is removed is refused", .tune = strOneValueOff,
+         .fnArrange = [](const std::string& s) { ::link(s.c_str(), (s + ".20261205-140327").c_str()); OsFileInjectFault(FILEOP_FLUSH, EIO); },
+         .eOpenFault = FAULT_MOVE_ASIDE, .strData = kAbsent, .strAside = kDataLines, .nRecords = 0},
         {.pszWhat = "a changed tuning whose data file cannot be moved", .tune = strOneValueOff, .fnArrange = [](auto&) {
              OsFileInjectFault(FILEOP_MOVE, EIO); }, .eOpenFault = FAULT_MOVE_ASIDE, .nRecords = 0},
         {.pszWhat = "a tuning file cut short after three lines is no match; a taken name is never moved over", .tune = TuningFileText(3),

@@ -3,6 +3,7 @@
 
 #include "com_port.h"
 #include "reply_shape.h"
+#include "sleep.h"
 
 namespace {
 
@@ -96,7 +97,7 @@ bool CComPort::Exchange(int nKind, int nAddress, int nParam, uint8_t* pReply, in
     int nLen = 0;
     if (nFrame > 0 && Write(abyFrame, nFrame)) {
         // The indicator answers within this pause; the one read after it takes what has come.
-        SleepMs(m_timing.nReplyPauseMs);
+        OsSleepMs(m_timing.nReplyPauseMs);
         if (ReadReply(abyReply, &nLen) && nLen > 0) {
             std::memcpy(pReply, abyReply, static_cast<size_t>(nLen));
             *pnLen = nLen;

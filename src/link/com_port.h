@@ -112,5 +112,3 @@ private:
 // name and for "COM0". Each platform file turns it into its own device path.
 int ComPortNumber(const char* pszPortName);
 
-// Pauses the calling thread (the platform's Sleep).
-void SleepMs(int nMs);

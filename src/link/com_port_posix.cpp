@@ -23,6 +23,7 @@
 #include <unistd.h>
 
 #include "com_port.h"
+#include "system_error.h"
 
 // The open port. Every copy of a CComPort holds the same one; Close sets m_nFd to -1 so that the
 // copies see no handle from then on.
@@ -381,7 +382,7 @@ void CComPort::LastErrorText(char* pszBuf, int nSize) const
     if (pszBuf == nullptr || nSize <= 0)
         return;
     const int nErrno = m_hComm ? m_hComm->m_nLastErrno : m_nOpenErrno;
-    std::snprintf(pszBuf, static_cast<size_t>(nSize), "%s", nErrno != 0 ? std::strerror(nErrno) : "");
+    OsErrorText(static_cast<unsigned long>(nErrno), pszBuf, nSize);
 }
 
 bool CComPort::Write(const uint8_t* pData, int nCount)
@@ -444,13 +445,4 @@ void CComPort::Drain()
         nDrained += nGot;
     }
     (void)::tcflush(handle.m_nFd, TCIOFLUSH);
-}
-
-void SleepMs(int nMs)
-{
-    if (nMs <= 0)
-        return;
-    timespec tsLeft{nMs / 1000, static_cast<long>(nMs % 1000) * 1000000};
-    while (::nanosleep(&tsLeft, &tsLeft) != 0 && errno == EINTR) {
-    }
 }

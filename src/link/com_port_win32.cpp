@@ -15,7 +15,7 @@
 #include <cstring>
 
 #include "com_port.h"
-#include "error_text_win32.h"
+#include "system_error.h"
 
 // The open port. Every copy of a CComPort holds the same one; Close sets m_hComm to
 // INVALID_HANDLE_VALUE so that the copies see no handle from then on.
@@ -245,7 +245,7 @@ bool CComPort::IsDead() const
 
 void CComPort::LastErrorText(char* pszBuf, int nSize) const
 {
-    Win32ErrorText(m_hComm ? m_hComm->m_dwLastError : static_cast<DWORD>(m_nOpenErrno), pszBuf, nSize);
+    OsErrorText(m_hComm ? m_hComm->m_dwLastError : static_cast<DWORD>(m_nOpenErrno), pszBuf, nSize);
 }
 
 bool CComPort::Write(const uint8_t* pData, int nCount)
@@ -317,10 +317,4 @@ void CComPort::Drain()
         }
     }
     (void)::PurgeComm(handle.m_hComm, PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
-}
-
-void SleepMs(int nMs)
-{
-    if (nMs > 0)
-        ::Sleep(static_cast<DWORD>(nMs));
 }

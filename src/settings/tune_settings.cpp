@@ -1,11 +1,12 @@
 // Reading TK4700_TUNE.INI: byte scan, sections, keys and accepted values; the key=value splitter.
 #include "tune_settings.h"
 
-#include <climits>
 #include <cstdio>
 #include <cstring>
 
-#include "settings_file.h"
+#include "decimal_text.h"
+#include "file_access.h"
+#include "path_rules.h"
 #include "text_decode.h"
 
 namespace {
@@ -26,30 +27,6 @@ constexpr int32_t g_anAcceptedBauds[] = {110,   300,   1200,   2400,   4800,   9
 inline char UpperLatin(char ch)
 {
     return (ch >= 'a' && ch <= 'z') ? static_cast<char>(ch - 'a' + 'A') : ch;
-}
-
-inline bool IsDigit(char ch) { return ch >= '0' && ch <= '9'; }
-
-// atoi, saturating at the 32-bit limits as the Windows C library's atoi does; the standard leaves
-// overflow undefined, and a value may hold sixty digits.
-int32_t AtoiSaturating(const char* psz)
-{
-    while (*psz == ' ' || *psz == '\t' || *psz == '\n' || *psz == '\v' || *psz == '\f' || *psz == '\r')
-        ++psz;
-    bool bNegative = false;
-    if (*psz == '+' || *psz == '-') {
-        bNegative = (*psz == '-');
-        ++psz;
-    }
-    int64_t nValue = 0;
-    for (; IsDigit(*psz); ++psz) {
-        nValue = nValue * 10 + (*psz - '0');
-        if (nValue > static_cast<int64_t>(INT32_MAX) + 1)
-            nValue = static_cast<int64_t>(INT32_MAX) + 1;  // stays saturated while digits go on
-    }
-    if (bNegative)
-        return static_cast<int32_t>(-nValue);  // -2147483648 at the most
-    return nValue > INT32_MAX ? INT32_MAX : static_cast<int32_t>(nValue);
 }
 
 // DATA, PARITY and STOP keep only the low 8 bits of the number, so DATA=264 reads as 8.
@@ -121,20 +98,20 @@ void CLineParser::HandleCommonKey(const char* pszKey, const char* pszValue, cons
         if (!SplitKeyValue(pszAsWritten, kKeyLineMax, szKey, szValue))
             szValue[0] = '\0';
         std::snprintf(m_settings.m_szDataDir, sizeof m_settings.m_szDataDir, "%s",
-                      SettingsUpperCaseDataDir() ? pszValue : szValue);
-        if (SettingsDecodeDataDir())
+                      OsPathsIgnoreCase() ? pszValue : szValue);
+        if (OsPathsAreUnicode())
             TextToUtf8(m_settings.m_szDataDir, sizeof m_settings.m_szDataDir);
     } else if (std::strcmp(pszKey, "TIMEOUTBETWEENWRITEREAD") == 0) {
-        m_settings.m_nTimeoutBetweenWriteRead = AtoiSaturating(pszValue);
+        m_settings.m_nTimeoutBetweenWriteRead = ReadDecimal(pszValue);
     }
 }
 
 void CLineParser::HandlePortKey(const char* pszKey, const char* pszValue)
 {
     if (std::strcmp(pszKey, "BAUD") == 0) {
-        m_settings.m_nBaud = AcceptedBaud(AtoiSaturating(pszValue));
+        m_settings.m_nBaud = AcceptedBaud(ReadDecimal(pszValue));
     } else if (std::strcmp(pszKey, "DATA") == 0) {
-        const uint8_t byBits = LowByte(AtoiSaturating(pszValue));
+        const uint8_t byBits = LowByte(ReadDecimal(pszValue));
         m_settings.m_byDataBits = (byBits >= 5 && byBits <= 8) ? byBits : 0;
     } else if (std::strcmp(pszKey, "PARITY") == 0) {
         // Only "no parity" (0) is accepted and anything else is stored as 0: always 0.
@@ -205,8 +182,8 @@ struct CLineBuffer {
 
 // Closes the settings file however Load returns.
 struct CSettingsFileGuard {
-    SettingsFile m_hFile;
-    ~CSettingsFileGuard() { SettingsFileClose(m_hFile); }
+    OsFile m_hFile;
+    ~CSettingsFileGuard() { (void)OsFileClose(m_hFile); }
 };
 
 }  // namespace
@@ -250,14 +227,16 @@ bool CTuneSettings::Load(IErrorReporter* pReporter)
     m_szDataDir[sizeof m_szDataDir - 1] = '\0';
     m_nTimeoutBetweenWriteRead = 0;
 
-    const CSettingsFileGuard file{SettingsFileOpen(kFileName)};
-    if (file.m_hFile == kNoSettingsFile) {
+    // A regular file only, opened without blocking: a FIFO, a device or a directory of that name would
+    // hang the start-up or read as nothing. The file may be a symbolic link.
+    const CSettingsFileGuard file{OsFileOpen(kFileName, ACCESS_READ, nullptr, LINK_FOLLOWED)};
+    if (file.m_hFile == kInvalidFile) {
         if (pReporter != nullptr)
             pReporter->ShowError(kOpenErrorText);
         return false;
     }
     int64_t nSize = 0;
-    if (!SettingsFileSize(file.m_hFile, &nSize))
+    if (!OsFileSize(file.m_hFile, &nSize))
         return false;
     CLineBuffer line;
 
@@ -275,8 +254,8 @@ bool CTuneSettings::Load(IErrorReporter* pReporter)
     int64_t cbLeft = nSize;
     while (cbLeft > 0) {
         const int cbWant = cbLeft < static_cast<int64_t>(sizeof abyChunk) ? static_cast<int>(cbLeft) : static_cast<int>(sizeof abyChunk);
-        const int cbGot = SettingsFileRead(file.m_hFile, abyChunk, cbWant);
-        if (cbGot <= 0)
+        int cbGot = 0;
+        if (!OsFileReadAt(file.m_hFile, nSize - cbLeft, reinterpret_cast<char*>(abyChunk), cbWant, &cbGot) || cbGot <= 0)
             break;
         cbLeft -= cbGot;
         for (int i = 0; i < cbGot; ++i) {
@@ -324,7 +303,7 @@ const char* CTuneSettings::GetDataDir()
 {
     m_szDataDir[sizeof m_szDataDir - 1] = '\0';
     const size_t nLen = std::strlen(m_szDataDir);
-    const char cSeparator = SettingsPathSeparator();
+    const char cSeparator = OsPathSeparator();
     if (nLen > 0 && m_szDataDir[nLen - 1] != cSeparator && nLen + 1 <= static_cast<size_t>(kDataDirMax)) {
         m_szDataDir[nLen] = cSeparator;
         m_szDataDir[nLen + 1] = '\0';

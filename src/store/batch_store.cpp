@@ -5,6 +5,7 @@
 #include <new>
 
 #include "line_events.h"
+#include "local_clock.h"
 
 CBatchStore::CBatchStore()
 {
@@ -17,9 +18,9 @@ CBatchStore::CBatchStore()
 
 CBatchStore::~CBatchStore()
 {
-    for (StoreFile& hFile : m_ahDataFile) {
+    for (OsFile& hFile : m_ahDataFile) {
         if (hFile != kInvalidFile)
-            StoreFileClose(hFile);
+            OsFileClose(hFile);
         hFile = kInvalidFile;
     }
     ReleaseBuffers();
@@ -66,7 +67,7 @@ bool CBatchStore::Open(const char* pszDataDir)
         // A POSIX descriptor is released even when close reports an error; keeping its number could
         // later close a file that reuses it. So the handle is forgotten either way, and the model is
         // reset all the same: records and totals kept from before would be counted again by the reload.
-        if (!StoreFileClose(m_ahDataFile[s])) {
+        if (!OsFileClose(m_ahDataFile[s])) {
             char szPath[kDirBytes + 16];
             MakeDataPath(m_anAddress[s], szPath, static_cast<int>(sizeof szPath));
             Fault(FAULT_DATA_CLOSE, m_anAddress[s], szPath);
@@ -108,7 +109,7 @@ void CBatchStore::Close()
     m_szDirectory[0] = '\0';
     for (int s = 0; s < kMaxSlots; ++s) {
         if (m_ahDataFile[s] != kInvalidFile)
-            StoreFileClose(m_ahDataFile[s]);
+            OsFileClose(m_ahDataFile[s]);
         m_ahDataFile[s] = kInvalidFile;
         m_abNeedLineEnd[s] = false;
         m_aszGivenUp[s][0] = '\0';
@@ -238,7 +239,7 @@ void CBatchStore::LocalTime(std::tm* ptm) const
     if (m_fnClock)
         m_fnClock(ptm);
     else
-        StoreLocalTimeNow(ptm);
+        OsLocalTimeNow(ptm);
 }
 
 int CBatchStore::ApplyBatch(int nSlot, const char* pszPending, int nRecipe, const int32_t* anDoseWeight)
@@ -285,9 +286,9 @@ void CBatchStore::ImportSlot(const CSlotImage& image)
     }
 }
 
-StoreFile CBatchStore::TakeDataFile(int nSlot, bool* pbNeedLineEnd)
+OsFile CBatchStore::TakeDataFile(int nSlot, bool* pbNeedLineEnd)
 {
-    const StoreFile hFile = m_ahDataFile[nSlot];
+    const OsFile hFile = m_ahDataFile[nSlot];
     *pbNeedLineEnd = m_abNeedLineEnd[nSlot];
     m_ahDataFile[nSlot] = kInvalidFile;
     m_abNeedLineEnd[nSlot] = false;

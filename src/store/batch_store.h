@@ -8,7 +8,7 @@
 
 #include "com_port.h"
 #include "fault_notices.h"
-#include "store_file.h"
+#include "file_access.h"
 #include "store_seams.h"
 
 struct CSlotImage;
@@ -139,7 +139,7 @@ public:
     void LoadRecordLine(int nSlot, const char* pszLine);
     // Appends a pending record (its last character, the trailing comma, dropped) plus CR LF at the
     // end of the file, in one write. True when every byte was written.
-    static bool WriteRecordLine(StoreFile hFile, const char* pszPending);
+    static bool WriteRecordLine(OsFile hFile, const char* pszPending);
     // Appends a completed record (a pending text) to the slot's data file and flushes it to the disk.
     // A record written only in part is cut off again so that it cannot corrupt the next. False, and
     // reported, when there is no data file or the record could not be written and flushed whole.
@@ -147,10 +147,10 @@ public:
     // Writes the 23 header characters "dd.mm.yyyy,hh:mm:ss,RD=" from the clock and the two-character
     // state code; the buffer (at least 24 bytes) is not terminated. Returns 23.
     int FormatRecordHeader(const char* pszState, char* pBuf) const;
-    StoreFile GetDataFile(int nSlot) const { return m_ahDataFile[nSlot]; }
+    OsFile GetDataFile(int nSlot) const { return m_ahDataFile[nSlot]; }
     // Hands the slot's open data file to its new owner (the disk writer); the slot keeps none.
     // *pbNeedLineEnd: the file ends inside a line, so the next record must start with CR LF.
-    StoreFile TakeDataFile(int nSlot, bool* pbNeedLineEnd);
+    OsFile TakeDataFile(int nSlot, bool* pbNeedLineEnd);
     // Why the slot's data file was given up at the last search; "" when it is open.
     const char* GetGivenUp(int nSlot) const { return m_aszGivenUp[nSlot]; }
     // The data file could only not be opened (held by another program for a moment, say): a later
@@ -185,11 +185,11 @@ public:
 private:
     void ReleaseBuffers();
     bool AppendRecordRaw(int nSlot, const char* pszText, int nLen);
-    bool LoadDataFile(int nSlot, StoreFile hData);
-    bool TuneFileMatches(int nSlot, StoreFile hTune, bool* pbReadOk) const;
-    bool MoveTornTailAside(int nSlot, StoreFile hData, int64_t nWhole, int64_t nSize);
+    bool LoadDataFile(int nSlot, OsFile hData);
+    bool TuneFileMatches(int nSlot, OsFile hTune, bool* pbReadOk) const;
+    bool MoveTornTailAside(int nSlot, OsFile hData, int64_t nWhole, int64_t nSize);
     bool MoveDataFileAside(int nAddress, const char* pszDataPath);
-    bool FindMovedAsideName(int nAddress, StoreFile hData, char* pszName, int nBytes) const;
+    bool FindMovedAsideName(int nAddress, OsFile hData, char* pszName, int nBytes) const;
     // Reports a failure of the slot's indicator with the file layer's error text; returns false.
     bool Fault(EStoreFault eKind, int nAddress, const char* pszPath);
     bool CloseSlotDataFile(int nSlot);
@@ -200,7 +200,7 @@ private:
     int m_anAddress[kMaxSlots] = {-1, -1, -1};
     int32_t m_aTune[kMaxSlots][kEntries][kTuneValues] = {};
     char m_szDirectory[kDirBytes] = {};
-    StoreFile m_ahDataFile[kMaxSlots] = {kInvalidFile, kInvalidFile, kInvalidFile};
+    OsFile m_ahDataFile[kMaxSlots] = {kInvalidFile, kInvalidFile, kInvalidFile};
     char* m_apszRecords[kMaxSlots] = {};
     int m_anRecordCount[kMaxSlots] = {};
     int m_anRunCount[kMaxSlots] = {};

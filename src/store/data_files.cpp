@@ -26,7 +26,7 @@ public:
     // for each complete line (nLen counts the line end; the text is terminated after it). onLine returns
     // false to stop. False when a read fails or the file ends before nSize bytes.
     template <typename F>
-    bool Walk(StoreFile hFile, int64_t nSize, F onLine)
+    bool Walk(OsFile hFile, int64_t nSize, F onLine)
     {
         char achChunk[kChunkBytes];
         int64_t nOffset = 0;
@@ -34,7 +34,7 @@ public:
             const int64_t nLeft = nSize - nOffset;
             const int nWant = nLeft < kChunkBytes ? static_cast<int>(nLeft) : kChunkBytes;
             int nRead = 0;
-            if (!StoreFileReadAt(hFile, nOffset, achChunk, nWant, &nRead) || nRead <= 0)
+            if (!OsFileReadAt(hFile, nOffset, achChunk, nWant, &nRead) || nRead <= 0)
                 return false;
             for (int i = 0; i < nRead; ++i) {
                 const char c = achChunk[i];
@@ -96,7 +96,7 @@ bool MakePath(const char* pszDir, const char* pszName, int nAddress, char* pszPa
 }
 
 // True when nCount bytes of file A at nOffsetA equal those of file B at nOffsetB.
-bool SameBytes(StoreFile hA, int64_t nOffsetA, StoreFile hB, int64_t nOffsetB, int64_t nCount)
+bool SameBytes(OsFile hA, int64_t nOffsetA, OsFile hB, int64_t nOffsetB, int64_t nCount)
 {
     char achA[4096];
     char achB[4096];
@@ -104,8 +104,8 @@ bool SameBytes(StoreFile hA, int64_t nOffsetA, StoreFile hB, int64_t nOffsetB, i
         const int nWant = nCount - nDone < 4096 ? static_cast<int>(nCount - nDone) : 4096;
         int nReadA = 0;
         int nReadB = 0;
-        if (!StoreFileReadAt(hA, nOffsetA + nDone, achA, nWant, &nReadA) || nReadA != nWant ||
-            !StoreFileReadAt(hB, nOffsetB + nDone, achB, nWant, &nReadB) || nReadB != nWant ||
+        if (!OsFileReadAt(hA, nOffsetA + nDone, achA, nWant, &nReadA) || nReadA != nWant ||
+            !OsFileReadAt(hB, nOffsetB + nDone, achB, nWant, &nReadB) || nReadB != nWant ||
             std::memcmp(achA, achB, static_cast<size_t>(nWant)) != 0)
             return false;
         nDone += nWant;
@@ -117,21 +117,21 @@ bool SameBytes(StoreFile hA, int64_t nOffsetA, StoreFile hB, int64_t nOffsetB, i
 // the side file's last entry (the fragment, CR LF, after a line end) written after the data file was
 // last written. Copying it again would double it. The same fragment torn anew later is written after
 // the side file, and is copied.
-bool TornTailAlreadyCopied(StoreFile hData, StoreFile hTorn, int64_t nWhole, int64_t nSize)
+bool TornTailAlreadyCopied(OsFile hData, OsFile hTorn, int64_t nWhole, int64_t nSize)
 {
-    CStoreFileInfo data;
-    CStoreFileInfo torn;
+    COsFileInfo data;
+    COsFileInfo torn;
     const int64_t nFragment = nSize - nWhole;
-    if (!StoreFileInfoOf(hData, &data) || !StoreFileInfoOf(hTorn, &torn) || torn.nModified < data.nModified ||
+    if (!OsFileInfoOf(hData, &data) || !OsFileInfoOf(hTorn, &torn) || torn.nModified < data.nModified ||
         torn.nSize < nFragment + 2)
         return false;
     const int64_t nEntry = torn.nSize - nFragment - 2;
     char achEnd[2] = {};
     int nRead = 0;
-    if (!StoreFileReadAt(hTorn, nEntry + nFragment, achEnd, 2, &nRead) || nRead != 2 || achEnd[0] != '\r' ||
+    if (!OsFileReadAt(hTorn, nEntry + nFragment, achEnd, 2, &nRead) || nRead != 2 || achEnd[0] != '\r' ||
         achEnd[1] != '\n')
         return false;
-    if (nEntry > 0 && (!StoreFileReadAt(hTorn, nEntry - 1, achEnd, 1, &nRead) || nRead != 1 || achEnd[0] != '\n'))
+    if (nEntry > 0 && (!OsFileReadAt(hTorn, nEntry - 1, achEnd, 1, &nRead) || nRead != 1 || achEnd[0] != '\n'))
         return false;
     return SameBytes(hData, nWhole, hTorn, nEntry, nFragment);
 }
@@ -171,10 +171,10 @@ bool CBatchStore::MakeDataPath(int nAddress, char* pszPath, int nBytes) const
 bool CBatchStore::Fault(EStoreFault eKind, int nAddress, const char* pszPath)
 {
     char szError[256];
-    StoreFileLastError(szError, sizeof szError);
+    OsFileLastError(szError, sizeof szError);
     // A failure on another file than the one named (a replacement's temporary file) names that file.
     char szFailed[kPathBytes + 8];
-    StoreFileLastFailedPath(szFailed, sizeof szFailed);
+    OsFileLastFailedPath(szFailed, sizeof szFailed);
     if (m_pFaults != nullptr)
         m_pFaults->Report(eKind, nAddress, szFailed[0] != '\0' ? szFailed : pszPath, szError);
     // The failures of a search that leave the slot without a data file: why, for the notices of the
@@ -189,11 +189,11 @@ bool CBatchStore::Fault(EStoreFault eKind, int nAddress, const char* pszPath)
     return false;
 }
 
-bool CBatchStore::TuneFileMatches(int nSlot, StoreFile hTune, bool* pbReadOk) const
+bool CBatchStore::TuneFileMatches(int nSlot, OsFile hTune, bool* pbReadOk) const
 {
     *pbReadOk = false;
     int64_t nSize = 0;
-    if (!StoreFileSize(hTune, &nSize))
+    if (!OsFileSize(hTune, &nSize))
         return false;
     bool bMatched = true;
     int nFirst = 0;
@@ -217,7 +217,7 @@ bool CBatchStore::TuneFileMatches(int nSlot, StoreFile hTune, bool* pbReadOk) co
     return *pbReadOk && bMatched && nFirst == kEntries && walker.TailLength() == 0;
 }
 
-bool CBatchStore::MoveTornTailAside(int nSlot, StoreFile hData, int64_t nWhole, int64_t nSize)
+bool CBatchStore::MoveTornTailAside(int nSlot, OsFile hData, int64_t nWhole, int64_t nSize)
 {
     char szTorn[kPathBytes];
     const int nAddress = m_anAddress[nSlot];
@@ -225,9 +225,9 @@ bool CBatchStore::MoveTornTailAside(int nSlot, StoreFile hData, int64_t nWhole, 
         return false;
     std::strcat(szTorn, ".torn");
     EOpenResult eResult = OPEN_FAILED;
-    StoreFile hTorn = StoreFileOpen(szTorn, ACCESS_APPEND, &eResult);
+    OsFile hTorn = OsFileOpen(szTorn, ACCESS_APPEND, &eResult);
     if (eResult == OPEN_NOT_FOUND)
-        hTorn = StoreFileCreate(szTorn);
+        hTorn = OsFileCreate(szTorn);
     if (hTorn == kInvalidFile)
         return Fault(FAULT_TORN_TAIL, nAddress, szTorn);
     // The fragment's bytes as they were, each fragment on a line of its own; then the data file is
@@ -238,20 +238,20 @@ bool CBatchStore::MoveTornTailAside(int nSlot, StoreFile hData, int64_t nWhole, 
     for (int64_t nOffset = nWhole; bOk && !bCopied && nOffset < nSize;) {
         const int nWant = nSize - nOffset < kChunkBytes ? static_cast<int>(nSize - nOffset) : kChunkBytes;
         int nRead = 0;
-        bOk = StoreFileReadAt(hData, nOffset, achChunk, nWant, &nRead) && nRead == nWant &&
-              StoreFileAppend(hTorn, achChunk, nRead) == nRead;
+        bOk = OsFileReadAt(hData, nOffset, achChunk, nWant, &nRead) && nRead == nWant &&
+              OsFileAppend(hTorn, achChunk, nRead) == nRead;
         nOffset += nRead;
     }
-    bOk = bOk && (bCopied || StoreFileAppend(hTorn, "\r\n", 2) == 2) && StoreFileFlush(hTorn);
+    bOk = bOk && (bCopied || OsFileAppend(hTorn, "\r\n", 2) == 2) && OsFileFlush(hTorn);
     if (!bOk) {
         Fault(FAULT_TORN_TAIL, nAddress, szTorn);
-        StoreFileClose(hTorn);
+        OsFileClose(hTorn);
         return false;
     }
-    StoreFileClose(hTorn);
+    OsFileClose(hTorn);
     char szData[kPathBytes];
     MakeDataPath(nAddress, szData, kPathBytes);
-    if (!StoreFileTruncate(hData, nWhole) || !StoreFileFlush(hData))
+    if (!OsFileTruncate(hData, nWhole) || !OsFileFlush(hData))
         return Fault(FAULT_TORN_TAIL, nAddress, szData);
     if (m_pFaults != nullptr) {
         char szCount[24];
@@ -261,10 +261,10 @@ bool CBatchStore::MoveTornTailAside(int nSlot, StoreFile hData, int64_t nWhole, 
     return true;
 }
 
-bool CBatchStore::LoadDataFile(int nSlot, StoreFile hData)
+bool CBatchStore::LoadDataFile(int nSlot, OsFile hData)
 {
     int64_t nSize = 0;
-    bool bOk = StoreFileSize(hData, &nSize);
+    bool bOk = OsFileSize(hData, &nSize);
     CLineWalker walker;
     if (bOk) {
         bOk = walker.Walk(hData, nSize, [&](char* pLine, int nLen, bool bOverlong) {
@@ -288,53 +288,53 @@ bool CBatchStore::LoadDataFile(int nSlot, StoreFile hData)
     else if (walker.TailLength() > 0)
         bOk = MoveTornTailAside(nSlot, hData, nSize - walker.TailLength(), nSize);
     if (!bOk) {
-        StoreFileClose(hData);
+        OsFileClose(hData);
         m_ahDataFile[nSlot] = kInvalidFile;
     }
     return bOk;
 }
 
-bool CBatchStore::FindMovedAsideName(int nAddress, StoreFile hData, char* pszName, int nBytes) const
+bool CBatchStore::FindMovedAsideName(int nAddress, OsFile hData, char* pszName, int nBytes) const
 {
-    CStoreFileInfo data;
-    if (!StoreFileInfoOf(hData, &data) || data.nLinks != 2)
+    COsFileInfo data;
+    if (!OsFileInfoOf(hData, &data) || data.nLinks != 2)
         return false;
     char szPrefix[16];
     std::snprintf(szPrefix, sizeof szPrefix, "Data_i%02d.", nAddress % 100);
     bool bFound = false;
-    StoreFileListNames(m_szDirectory, szPrefix, [&](const char* pszEntry) {
+    OsFileListNames(m_szDirectory, szPrefix, [&](const char* pszEntry) {
         if (bFound || !IsMovedAsideSuffix(pszEntry + std::strlen(szPrefix)))
             return;
         const int n = std::snprintf(pszName, static_cast<size_t>(nBytes), "%s%s", m_szDirectory, pszEntry);
         if (n <= 0 || n >= nBytes)
             return;
-        const StoreFile hOther = StoreFileOpen(pszName, ACCESS_READ, nullptr);
-        CStoreFileInfo other;
-        bFound = hOther != kInvalidFile && StoreFileInfoOf(hOther, &other) && other.nDevice == data.nDevice &&
+        const OsFile hOther = OsFileOpen(pszName, ACCESS_READ, nullptr);
+        COsFileInfo other;
+        bFound = hOther != kInvalidFile && OsFileInfoOf(hOther, &other) && other.nDevice == data.nDevice &&
                  other.nFileId == data.nFileId;
-        StoreFileClose(hOther);
+        OsFileClose(hOther);
     });
     return bFound;
 }
 
 bool CBatchStore::MoveDataFileAside(int nAddress, const char* pszDataPath)
 {
-    if (!StoreFileExists(pszDataPath))
+    if (!OsFileExists(pszDataPath))
         return true;
     // Opening takes the writer lock: a data file that another program is writing is left alone.
-    StoreFile hOld = StoreFileOpen(pszDataPath, ACCESS_APPEND, nullptr);
+    OsFile hOld = OsFileOpen(pszDataPath, ACCESS_APPEND, nullptr);
     if (hOld == kInvalidFile)
         return false;
     // A kill inside a move made of a link and an unlink left the file under a moved-aside name as well:
     // the move is finished by removing the data file's name, not made once more under another name.
     char szAside[kPathBytes];
     if (FindMovedAsideName(nAddress, hOld, szAside, kPathBytes)) {
-        const bool bRemoved = StoreFileRemove(pszDataPath);
-        StoreFileClose(hOld);
+        const bool bRemoved = OsFileRemove(pszDataPath);
+        OsFileClose(hOld);
         return bRemoved;
     }
     int64_t nSize = 0;
-    bool bDone = StoreFileSize(hOld, &nSize) && nSize == 0;  // an empty file holds nothing to keep
+    bool bDone = OsFileSize(hOld, &nSize) && nSize == 0;  // an empty file holds nothing to keep
     if (!bDone && nSize > 0) {
         std::tm tmNow;
         LocalTime(&tmNow);
@@ -349,12 +349,12 @@ bool CBatchStore::MoveDataFileAside(int nAddress, const char* pszDataPath)
                                         ClampField(tmNow.tm_sec, 99), szSuffix);
             if (n <= 0 || n >= static_cast<int>(sizeof(szAside)))
                 break;
-            if (!StoreFileExists(szAside) && !StoreFileMove(pszDataPath, szAside))
+            if (!OsFileExists(szAside) && !OsFileMove(pszDataPath, szAside))
                 break;  // refused for another reason than a taken name: trying more names will not help
-            bDone = !StoreFileExists(pszDataPath);
+            bDone = !OsFileExists(pszDataPath);
         }
     }
-    StoreFileClose(hOld);
+    OsFileClose(hOld);
     return bDone;
 }
 
@@ -363,7 +363,7 @@ bool CBatchStore::CloseSlotDataFile(int nSlot)
     // The slot's own handle would hold the writer lock and keep the old file from being moved aside.
     if (m_ahDataFile[nSlot] == kInvalidFile)
         return true;
-    const bool bClosed = StoreFileClose(m_ahDataFile[nSlot]);
+    const bool bClosed = OsFileClose(m_ahDataFile[nSlot]);
     m_ahDataFile[nSlot] = kInvalidFile;
     return bClosed;
 }
@@ -381,12 +381,12 @@ bool CBatchStore::OpenIndicatorFiles(int nAddress)
 
     // Compared through a read-only open: a tuning file that cannot be written may still match.
     EOpenResult eTune = OPEN_FAILED;
-    const StoreFile hTune = StoreFileOpen(szTunePath, ACCESS_READ, &eTune);
+    const OsFile hTune = OsFileOpen(szTunePath, ACCESS_READ, &eTune);
     bool bMatched = false;
     if (hTune != kInvalidFile) {
         bool bReadOk = false;
         bMatched = TuneFileMatches(nSlot, hTune, &bReadOk);
-        StoreFileClose(hTune);
+        OsFileClose(hTune);
         if (!bReadOk)
             return Fault(FAULT_TUNE_READ, nAddress, szTunePath);
     } else if (eTune != OPEN_NOT_FOUND) {
@@ -402,14 +402,14 @@ bool CBatchStore::OpenIndicatorFiles(int nAddress)
         int nLen = 0;
         for (int nFirst = 0; nFirst < kEntries; nFirst += 10)
             nLen += BuildTuneLine(m_aTune[nSlot], nFirst, szTune + nLen);
-        if (!StoreFileReplace(szTunePath, szTune, nLen))
+        if (!OsFileReplace(szTunePath, szTune, nLen))
             return Fault(FAULT_TUNE_WRITE, nAddress, szTunePath);
     }
 
     EOpenResult eData = OPEN_FAILED;
-    StoreFile hData = StoreFileOpen(szDataPath, ACCESS_APPEND, &eData);
+    OsFile hData = OsFileOpen(szDataPath, ACCESS_APPEND, &eData);
     if (eData == OPEN_NOT_FOUND)
-        hData = StoreFileCreate(szDataPath);  // only "no such file" creates one
+        hData = OsFileCreate(szDataPath);  // only "no such file" creates one
     if (hData == kInvalidFile)
         return Fault(FAULT_DATA_OPEN, nAddress, szDataPath);
     m_ahDataFile[nSlot] = hData;
@@ -450,18 +450,18 @@ void CBatchStore::LoadRecordLine(int nSlot, const char* pszLine)
     AppendRecordRaw(nSlot, pszLine, nKeep);
 }
 
-bool CBatchStore::WriteRecordLine(StoreFile hFile, const char* pszPending)
+bool CBatchStore::WriteRecordLine(OsFile hFile, const char* pszPending)
 {
     std::string strLine;
     if (hFile == kInvalidFile || !AddRecordLine(strLine, pszPending))
         return false;
     const int nLen = static_cast<int>(strLine.size());
-    return StoreFileAppend(hFile, strLine.data(), nLen) == nLen;
+    return OsFileAppend(hFile, strLine.data(), nLen) == nLen;
 }
 
 bool CBatchStore::AppendDataLine(int nSlot, const char* pszPending)
 {
-    const StoreFile hFile = m_ahDataFile[nSlot];
+    const OsFile hFile = m_ahDataFile[nSlot];
     const int nAddress = m_anAddress[nSlot];
     char szPath[kPathBytes];
     MakeDataPath(nAddress, szPath, kPathBytes);

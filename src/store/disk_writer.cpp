@@ -16,7 +16,7 @@ using Clock = std::chrono::steady_clock;
 
 // One indicator's data file as the writer holds it.
 struct CWriterFile {
-    StoreFile hFile = kInvalidFile;
+    OsFile hFile = kInvalidFile;
     std::string strPath;
     std::string strGivenUp;  // why the last search gave the file up
     bool bOpenLater = false; // ...and whether a later record may open it
@@ -85,7 +85,7 @@ void WriteWaiting(CWriterState& st, int nAddress, CWriterFile& file, std::unique
             break;  // never: the line thread queues pending texts of at most 127 characters
         ++nRecords;
     }
-    const StoreFile hFile = file.hFile;
+    const OsFile hFile = file.hFile;
     bool bNeedLineEnd = file.bNeedLineEnd;
     st.m_bWriting = true;
     ++st.m_nWriteSeq;
@@ -100,21 +100,21 @@ void WriteWaiting(CWriterState& st, int nAddress, CWriterFile& file, std::unique
     // A file replaced under the program (an editor that saves by rename, sed -i, rotation, rm) would
     // swallow every record: the name is opened again, under the usual rule that only "no such file"
     // creates.
-    StoreFile hWrite = hFile;
+    OsFile hWrite = hFile;
     bool bReplaced = false;
     bool bReopenFailed = false;
     char szError[256] = "";
     if (!IsStillNamed(hFile, strPath.c_str())) {
         EOpenResult eOpen = OPEN_OK;
-        hWrite = StoreFileOpen(strPath.c_str(), ACCESS_APPEND, &eOpen);
+        hWrite = OsFileOpen(strPath.c_str(), ACCESS_APPEND, &eOpen);
         if (hWrite == kInvalidFile && eOpen == OPEN_NOT_FOUND)
-            hWrite = StoreFileCreate(strPath.c_str());
+            hWrite = OsFileCreate(strPath.c_str());
         if (hWrite == kInvalidFile) {
-            StoreFileLastError(szError, sizeof szError);
+            OsFileLastError(szError, sizeof szError);
             bReopenFailed = true;
             hWrite = hFile;
         } else {
-            StoreFileClose(hFile);
+            OsFileClose(hFile);
             bReplaced = true;
             bNeedLineEnd = false;  // a new file: whatever ended the old one is not in it
         }
@@ -123,7 +123,7 @@ void WriteWaiting(CWriterState& st, int nAddress, CWriterFile& file, std::unique
     if (!bReopenFailed) {
         eResult = AppendRecordLines(hWrite, strLines.data(), static_cast<int>(strLines.size()), &bNeedLineEnd);
         if (eResult != APPEND_OK)
-            StoreFileLastError(szError, sizeof szError);
+            OsFileLastError(szError, sizeof szError);
     }
     lock.lock();
 
@@ -165,14 +165,14 @@ void CloseFiles(CWriterState& st, std::unique_lock<std::mutex>& lock)
     for (auto& [nAddress, file] : st.m_mapFiles) {
         if (file.hFile == kInvalidFile)
             continue;
-        const StoreFile hFile = file.hFile;
+        const OsFile hFile = file.hFile;
         file.hFile = kInvalidFile;
         file.bTorn = false;  // the next search moves the fragment aside
         lock.unlock();
-        const bool bClosed = StoreFileClose(hFile);
+        const bool bClosed = OsFileClose(hFile);
         char szError[256] = "";
         if (!bClosed)
-            StoreFileLastError(szError, sizeof szError);
+            OsFileLastError(szError, sizeof szError);
         lock.lock();
         // A close that fails may have lost written data on a network file system.
         if (!bClosed)
@@ -263,13 +263,13 @@ CDiskWriter::~CDiskWriter()
     Finish(-1);
 }
 
-void CDiskWriter::Adopt(int nAddress, StoreFile hFile, const char* pszPath, bool bNeedLineEnd, const char* pszGivenUp,
+void CDiskWriter::Adopt(int nAddress, OsFile hFile, const char* pszPath, bool bNeedLineEnd, const char* pszGivenUp,
                         bool bOpenLater)
 {
     std::lock_guard<std::mutex> lock(m_pState->m_mutex);
     CWriterFile& file = m_pState->m_mapFiles[nAddress];
     if (file.hFile != kInvalidFile)
-        StoreFileClose(file.hFile);  // never: a search adopts only after CloseAll
+        OsFileClose(file.hFile);  // never: a search adopts only after CloseAll
     file.hFile = hFile;
     file.strPath = pszPath;
     file.strGivenUp = pszGivenUp != nullptr ? pszGivenUp : "";
@@ -289,9 +289,9 @@ void CDiskWriter::Append(int nAddress, const char* pszPending)
     // Under the lock: a rare path, and the open does not wait on the disk's writes.
     if (it != st.m_mapFiles.end() && it->second.hFile == kInvalidFile && it->second.bOpenLater) {
         EOpenResult eOpen = OPEN_OK;
-        StoreFile hFile = StoreFileOpen(it->second.strPath.c_str(), ACCESS_APPEND, &eOpen);
+        OsFile hFile = OsFileOpen(it->second.strPath.c_str(), ACCESS_APPEND, &eOpen);
         if (hFile == kInvalidFile && eOpen == OPEN_NOT_FOUND)
-            hFile = StoreFileCreate(it->second.strPath.c_str());
+            hFile = OsFileCreate(it->second.strPath.c_str());
         if (hFile != kInvalidFile) {
             it->second.hFile = hFile;
             it->second.bOpenLater = false;

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "fault_notices.h"
-#include "store_file.h"
+#include "file_access.h"
 
 struct CWriterState;
 struct CWriterThreads;
@@ -40,7 +40,7 @@ public:
     // kInvalidFile the search gave the file up, for the reason pszGivenUp that later notices repeat;
     // with bOpenLater (it could only not be opened) each later record tries to open it again, under
     // the usual rule that only "no such file" creates.
-    void Adopt(int nAddress, StoreFile hFile, const char* pszPath, bool bNeedLineEnd, const char* pszGivenUp = "",
+    void Adopt(int nAddress, OsFile hFile, const char* pszPath, bool bNeedLineEnd, const char* pszGivenUp = "",
                bool bOpenLater = false);
     // Queues a completed batch's pending text for the indicator's data file. An indicator without a
     // data file is reported (FAULT_NO_DATA_FILE) and its record stays only in the model.

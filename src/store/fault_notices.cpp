@@ -7,7 +7,8 @@
 #include <filesystem>
 #include <system_error>
 
-#include "store_file.h"
+#include "file_access.h"
+#include "local_clock.h"
 
 namespace {
 
@@ -134,7 +135,7 @@ void CEventLog::Write(const char* pszText)
 {
     std::tm tmNow{};
     int nOffset = 0;
-    StoreLocalTimeNowWithOffset(&tmNow, &nOffset);
+    OsLocalTimeNowWithOffset(&tmNow, &nOffset);
     const int nAbs = nOffset < 0 ? -nOffset : nOffset;
     char szLine[kTextBytes + 64];
     int nLen = std::snprintf(szLine, sizeof szLine, "%04d-%02d-%02d %02d:%02d:%02d %c%02d%02d tk-dedi: %s\n",

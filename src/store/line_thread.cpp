@@ -107,8 +107,8 @@ void CLineThread::Run()
             if (!m_bPolling) {
                 m_bPolling = true;
                 // A PC asleep mid-production would lose every batch it slept through.
-                KeepSystemAwake(true);
-                m_nSleptMs = SystemSleepMs();
+                OsKeepSystemAwake(true);
+                m_nSleptMs = OsSystemSleepMs();
                 // As a 300 ms timer started now: its first tick comes one period later.
                 m_tNextPass = std::chrono::steady_clock::now() + m_period;
             }
@@ -126,7 +126,7 @@ void CLineThread::Run()
 void CLineThread::StopPollingNow()
 {
     if (m_bPolling)
-        KeepSystemAwake(false);  // on the thread that asked for it
+        OsKeepSystemAwake(false);  // on the thread that asked for it
     m_bPolling = false;
     for (int nSlot = 0; nSlot < CBatchStore::kMaxSlots; ++nSlot)
         m_store.ResetPending(nSlot);
@@ -171,7 +171,7 @@ void CLineThread::RunSearch(const std::string& strDataDir)
     for (int nSlot = 0; nSlot < m_store.GetIndicatorCount() && nSlot < CBatchStore::kMaxSlots; ++nSlot) {
         const int nAddress = m_store.GetIndicatorAddress(nSlot);
         bool bNeedLineEnd = false;
-        const StoreFile hFile = m_store.TakeDataFile(nSlot, &bNeedLineEnd);
+        const OsFile hFile = m_store.TakeDataFile(nSlot, &bNeedLineEnd);
         char szPath[CBatchStore::kDirBytes + 64];
         m_store.MakeDataPath(nAddress, szPath, sizeof szPath);
         // Records that still wait for this file (a disk that failed before the search) are records
@@ -197,7 +197,7 @@ void CLineThread::RunPass()
     // little late (about 2 ms under Wine) must not stretch every period, as a periodic timer's do not.
     m_tNextPass += m_period;
     // The system slept anyway (a user's "Sleep", a closed lid): the port did not come through.
-    const long long nSleptMs = SystemSleepMs();
+    const long long nSleptMs = OsSystemSleepMs();
     if (nSleptMs - m_nSleptMs > 1000)
         m_port.MarkDead();
     m_nSleptMs = nSleptMs;

@@ -85,7 +85,7 @@ private:
     CPassEvent m_pass;  // batches of the pass under way
     bool m_bPolling = false;
     std::chrono::steady_clock::time_point m_tNextPass{};
-    long long m_nSleptMs = 0;  // SystemSleepMs at the last pass
+    long long m_nSleptMs = 0;  // OsSystemSleepMs at the last pass
     const std::chrono::milliseconds m_period;
 
     // Shared with the window's thread, under m_mutex.

@@ -10,12 +10,12 @@ constexpr size_t kMaxPendingChars = 255;
 
 // True when the file ends inside a line (its last byte is not LF): a record appended now would be
 // glued to that line, e.g. one another program appended without its line end.
-bool EndsInsideLine(StoreFile hFile)
+bool EndsInsideLine(OsFile hFile)
 {
     int64_t nSize = 0;
     char c = '\n';
     int nRead = 0;
-    return StoreFileSize(hFile, &nSize) && nSize > 0 && StoreFileReadAt(hFile, nSize - 1, &c, 1, &nRead) &&
+    return OsFileSize(hFile, &nSize) && nSize > 0 && OsFileReadAt(hFile, nSize - 1, &c, 1, &nRead) &&
            nRead == 1 && c != '\n';
 }
 
@@ -31,24 +31,24 @@ bool AddRecordLine(std::string& strLines, const char* pszPending)
     return true;
 }
 
-bool IsStillNamed(StoreFile hFile, const char* pszPath)
+bool IsStillNamed(OsFile hFile, const char* pszPath)
 {
-    CStoreFileInfo open;
-    if (!StoreFileInfoOf(hFile, &open))
+    COsFileInfo open;
+    if (!OsFileInfoOf(hFile, &open))
         return true;
     if (open.nLinks == 0)
         return false;
     EOpenResult eResult = OPEN_OK;
-    const StoreFile hNamed = StoreFileOpen(pszPath, ACCESS_READ, &eResult);
+    const OsFile hNamed = OsFileOpen(pszPath, ACCESS_READ, &eResult);
     if (hNamed == kInvalidFile)
         return eResult != OPEN_NOT_FOUND;
-    CStoreFileInfo named;
-    const bool bSame = !StoreFileInfoOf(hNamed, &named) || (named.nDevice == open.nDevice && named.nFileId == open.nFileId);
-    StoreFileClose(hNamed);
+    COsFileInfo named;
+    const bool bSame = !OsFileInfoOf(hNamed, &named) || (named.nDevice == open.nDevice && named.nFileId == open.nFileId);
+    OsFileClose(hNamed);
     return bSame;
 }
 
-EAppendResult AppendRecordLines(StoreFile hFile, const char* pData, int nCount, bool* pbNeedLineEnd)
+EAppendResult AppendRecordLines(OsFile hFile, const char* pData, int nCount, bool* pbNeedLineEnd)
 {
     if (hFile == kInvalidFile || nCount < 0)
         return APPEND_NOT_WRITTEN;
@@ -64,18 +64,18 @@ EAppendResult AppendRecordLines(StoreFile hFile, const char* pData, int nCount, 
         nWrite = static_cast<int>(strWrite.size());
     }
     int64_t nBefore = -1;
-    if (!StoreFileSize(hFile, &nBefore))
+    if (!OsFileSize(hFile, &nBefore))
         nBefore = -1;
-    const int nWritten = StoreFileAppend(hFile, pWrite, nWrite);
+    const int nWritten = OsFileAppend(hFile, pWrite, nWrite);
     if (nWritten == nWrite) {
         *pbNeedLineEnd = false;
-        return StoreFileFlush(hFile) ? APPEND_OK : APPEND_NOT_FLUSHED;
+        return OsFileFlush(hFile) ? APPEND_OK : APPEND_NOT_FLUSHED;
     }
     // A record written only in part would glue the next one to its torn end: cut it off again.
     int64_t nNow = -1;
-    if (nWritten <= 0 && StoreFileSize(hFile, &nNow) && nNow == nBefore)
+    if (nWritten <= 0 && OsFileSize(hFile, &nNow) && nNow == nBefore)
         return APPEND_NOT_WRITTEN;
-    if (nBefore >= 0 && StoreFileTruncate(hFile, nBefore))
+    if (nBefore >= 0 && OsFileTruncate(hFile, nBefore))
         return APPEND_NOT_WRITTEN;
     *pbNeedLineEnd = true;
     return APPEND_TORN;

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "store_file.h"
+#include "file_access.h"
 
 // How an append of record lines ended.
 enum EAppendResult {
@@ -22,9 +22,9 @@ bool AddRecordLine(std::string& strLines, const char* pszPending);
 // True unless hFile is known to be no longer the file named pszPath: its last name was removed, or
 // the name now leads to another file (an editor that saves by rename, sed -i, log rotation). A name
 // that cannot be looked at (no permission) counts as the file's own.
-bool IsStillNamed(StoreFile hFile, const char* pszPath);
+bool IsStillNamed(OsFile hFile, const char* pszPath);
 
 // Appends whole lines (pData, nCount bytes) at the end of the file in one write and flushes it.
 // *pbNeedLineEnd: the file ends inside a line, so CR LF goes first; cleared once that is written.
 // A record is kept only once it is on the disk, not merely in the system's cache.
-EAppendResult AppendRecordLines(StoreFile hFile, const char* pData, int nCount, bool* pbNeedLineEnd);
+EAppendResult AppendRecordLines(OsFile hFile, const char* pData, int nCount, bool* pbNeedLineEnd);

@@ -1,20 +1,15 @@
-// Text helpers of the record lines and replies: field reading, two-digit padding, bounded number reading and writing.
+// Text helpers of the record lines and replies: field reading, two-digit padding, the tuning row.
 #pragma once
 
 #include <cstdint>
+
+#include "decimal_text.h"  // ReadDecimal, FormatDecimal: the record lines' numbers
 
 // The longest field of a value list that is read as a number. Weights are five characters; a longer
 // field is not something an indicator sent, and it reads as 0 (it still counts as a field, so the
 // fields after it keep their places).
 inline constexpr int kMaxFieldChars = 7;
 
-// Reads the leading decimal integer of the first nLen characters of p the way atoi does (leading
-// blanks, an optional sign, digits up to the first non-digit; 0 when none) without atoi's overflow:
-// the value saturates at the int32 limits. Stops early at a terminator.
-int32_t ReadDecimal(const char* p, int nLen);
-// Writes n in decimal (a "-" for negatives, no leading zeros) and terminates it. pszOut holds at
-// least 12 bytes. Returns the number of characters written.
-int FormatDecimal(int32_t n, char* pszOut);
 // Exactly two characters of a number text: "7" gives "07", "12" and "123" give "12", "" gives "00".
 // pszOut holds 3 bytes and is terminated.
 void PadTwoDigits(const char* pszNumber, char* pszOut);

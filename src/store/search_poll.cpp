@@ -5,6 +5,7 @@
 
 #include "record_line.h"
 #include "reply_shape.h"
+#include "sleep.h"
 
 namespace {
 
@@ -68,7 +69,7 @@ bool CBatchStore::Search(CComPort port, IProgressBar* pScanBar, IProgressBar* pD
                 for (int nRetry = 0; !bOk && nRetry < kDownloadRetries; ++nRetry) {
                     if (m_bStopRequested)
                         break;
-                    SleepMs(nWaitMs);
+                    OsSleepMs(nWaitMs);
                     bOk = ExchangeWith(port, REQ_HT, nAddress, nEntry, abyReply, &nLen);
                 }
                 if (!bOk) {
@@ -130,7 +131,7 @@ void CBatchStore::PollSlot(CComPort& port, int nSlot, int* pnRow, bool* pbComple
     int nLen = 0;
     if (!ExchangeWith(port, REQ_HL, m_anAddress[nSlot], 0, abyReply, &nLen)) {
         if (!port.IsDead())
-            SleepMs(port.Timing().nSilenceWaitMs);
+            OsSleepMs(port.Timing().nSilenceWaitMs);
         return;
     }
     const char achState[3] = {static_cast<char>(abyReply[kReplyPosRecipe]), static_cast<char>(abyReply[kReplyPosDose]), '\0'};

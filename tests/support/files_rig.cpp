@@ -84,7 +84,7 @@ void CFilesRig::SetUp()
 
 void CFilesRig::TearDown()
 {
-    StoreFileClearFaults();
+    OsFileClearFaults();
     m_store.Close();  // before the directory goes
     m_pChdir.reset();
 }

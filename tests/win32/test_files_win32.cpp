@@ -11,7 +11,8 @@
 
 #include "batch_store.h"
 #include "fixed_clock.h"
-#include "store_file.h"
+#include "file_access.h"
+#include "local_clock.h"
 #include "temp_dir.h"
 #include "tune_settings.h"
 #include "win32_text.h"
@@ -49,7 +50,7 @@ TEST_F(CWin32Files, AppendsLandAtTheEndAndOthersMayOnlyRead)
     ASSERT_TRUE(m_store.AppendDataLine(0, "a=1,"));
     char ach[4];
     int nRead = 0;
-    ASSERT_TRUE(StoreFileReadAt(m_store.GetDataFile(0), 0, ach, 2, &nRead));  // moves the file position to 2
+    ASSERT_TRUE(OsFileReadAt(m_store.GetDataFile(0), 0, ach, 2, &nRead));  // moves the file position to 2
     ASSERT_TRUE(m_store.AppendDataLine(0, "b=2,"));
     EXPECT_EQ(ReadBytes(File("Data_i05")), "a=1\r\nb=2\r\n");
 
@@ -84,20 +85,20 @@ TEST_F(CWin32Files, OnlyAMissingFileIsReportedAsMissing)
     for (const auto& row : aRows) {
         SCOPED_TRACE(row.pszName);
         EOpenResult eResult = OPEN_OK;
-        EXPECT_EQ(StoreFileOpen(File(row.pszName).c_str(), ACCESS_APPEND, &eResult), kInvalidFile);
+        EXPECT_EQ(OsFileOpen(File(row.pszName).c_str(), ACCESS_APPEND, &eResult), kInvalidFile);
         EXPECT_EQ(eResult, row.eResult);
         char szText[256];
-        StoreFileLastError(szText, sizeof szText);
+        OsFileLastError(szText, sizeof szText);
         EXPECT_GT(std::string(szText).size(), 5u) << szText;
     }
-    EXPECT_EQ(StoreFileCreate(File("Data_i05").c_str()), kInvalidFile) << "never over an existing file";
-    StoreFileInjectFault(SFOP_FLUSH, ENOSPC);
+    EXPECT_EQ(OsFileCreate(File("Data_i05").c_str()), kInvalidFile) << "never over an existing file";
+    OsFileInjectFault(FILEOP_FLUSH, ENOSPC);
     EXPECT_FALSE(m_store.AppendDataLine(0, "c=3,")) << "a record not on the disk is not kept";
-    StoreFileClearFaults();
+    OsFileClearFaults();
     char szText[8];
-    StoreFileLastError(szText, sizeof szText);
+    OsFileLastError(szText, sizeof szText);
     EXPECT_EQ(std::string(szText).size(), 7u) << "the disk-full text, cut to the buffer";
-    EXPECT_TRUE(StoreFileFlush(m_store.GetDataFile(0)));
+    EXPECT_TRUE(OsFileFlush(m_store.GetDataFile(0)));
 }
 
 TEST_F(CWin32Files, NewTuningReplacesItsFileAndMovesTheDataAside)
@@ -113,12 +114,18 @@ TEST_F(CWin32Files, NewTuningReplacesItsFileAndMovesTheDataAside)
 
     // A moved-aside name that is taken is never written over.
     ASSERT_TRUE(m_store.AppendDataLine(0, "b=2,"));
-    EXPECT_FALSE(StoreFileMove(File("Data_i05").c_str(), File("Data_i05.20261205-140327").c_str()));
+    EXPECT_FALSE(OsFileMove(File("Data_i05").c_str(), File("Data_i05.20261205-140327").c_str()));
     EXPECT_EQ(ReadBytes(File("Data_i05.20261205-140327")), "a=1\r\n");
     // A replacement that cannot happen leaves the old file and no temporary one.
     ::CreateDirectoryA(File("Busy").c_str(), nullptr);
-    EXPECT_FALSE(StoreFileReplace(File("Busy").c_str(), "x", 1));
+    EXPECT_FALSE(OsFileReplace(File("Busy").c_str(), "x", 1));
     EXPECT_FALSE(FileExists(File("Busy.tmp")));
+    const std::string strTune = ReadBytes(File("RecipesTune_i05"));
+    OsFileInjectFault(FILEOP_FLUSH, EIO);  // the temporary file's flush
+    EXPECT_FALSE(OsFileReplace(File("RecipesTune_i05").c_str(), "x", 1));
+    OsFileClearFaults();
+    EXPECT_EQ(ReadBytes(File("RecipesTune_i05")), strTune);
+    EXPECT_FALSE(FileExists(File("RecipesTune_i05.tmp")));
 }
 
 TEST_F(CWin32Files, ATornTailIsCutOffAndKeptBeside)
@@ -153,15 +160,15 @@ TEST_F(CWin32Files, AFileHeldForAMomentIsWaitedFor)
         std::thread holder([&] { ::Sleep(static_cast<DWORD>(row.nHoldMs)); ::CloseHandle(h); });
         bool bDone = false;
         if (row.eOp == OPEN_TUNE) {
-            const StoreFile hTune = StoreFileOpen(File("RecipesTune_i05").c_str(), ACCESS_READ, nullptr);
-            bDone = StoreFileClose(hTune);
+            const OsFile hTune = OsFileOpen(File("RecipesTune_i05").c_str(), ACCESS_READ, nullptr);
+            bDone = OsFileClose(hTune);
         } else if (row.eOp == REPLACE_TUNE) {
-            bDone = StoreFileReplace(File("RecipesTune_i05").c_str(), "x", 1);
+            bDone = OsFileReplace(File("RecipesTune_i05").c_str(), "x", 1);
         } else {
-            bDone = StoreFileMove(File("Data_i05").c_str(), File("Data_i05.aside").c_str());
+            bDone = OsFileMove(File("Data_i05").c_str(), File("Data_i05.aside").c_str());
         }
         char szText[256];
-        StoreFileLastError(szText, sizeof szText);
+        OsFileLastError(szText, sizeof szText);
         holder.join();
         EXPECT_EQ(bDone, row.bDone) << szText;
     }
@@ -214,7 +221,7 @@ TEST(CWin32Clock, LocalTimeIsTheCalendarOfTheCRuntime)
 {
     const std::time_t tNow = std::time(nullptr);
     std::tm tmNow{};
-    StoreLocalTimeNow(&tmNow);
+    OsLocalTimeNow(&tmNow);
     EXPECT_LE(std::fabs(std::difftime(std::mktime(&tmNow), tNow)), 2.0);
 }
 

@@ -10,6 +10,7 @@
 
 #include "com_port.h"
 #include "port_params.h"
+#include "sleep.h"
 
 namespace {
 
@@ -135,7 +136,7 @@ TEST_F(CWin32Serial, DrainDropsALateReply)
     CComPort port;
     ASSERT_TRUE(Open(port));
     EXPECT_EQ(Converse(port, REQ_HL, 11), "") << "the reply comes 300 ms after the request";
-    SleepMs(300);
+    OsSleepMs(300);
     port.Drain();
     EXPECT_EQ(Converse(port, REQ_HL, 5), "\x05HL\r\nCD010 00000 0000 00000 00 \r\n");
 }

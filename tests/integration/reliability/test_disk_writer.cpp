@@ -33,8 +33,8 @@ protected:
     DiskWriter() : CDlgRig(SlowDiskTiming()) {}
     ~DiskWriter() override
     {
-        StoreFileSetFlushDelay(0);
-        StoreFileClearFaults();
+        OsFileSetFlushDelay(0);
+        OsFileClearFaults();
     }
     bool Until(const std::function<bool()>& done, int nTimeoutMs = 30000) { return RunUntil(m_dlg, m_view, done, nTimeoutMs); }
     // One indicator at address 0 running nBatches batches of recipe 1: doses 1 and 2 weigh 500 + i and
@@ -92,7 +92,7 @@ protected:
 
 TEST_F(DiskWriter, FlushesOfThreeSecondsDelayNoPollAndLoseNoWeighing)
 {
-    StoreFileSetFlushDelay(3000);
+    OsFileSetFlushDelay(3000);
     const int nBatches = 6;
     StartPolling(nBatches);
     ASSERT_TRUE(Until([&] { return m_store.GetRunCount(0) == nBatches; }));
@@ -111,7 +111,7 @@ TEST_F(DiskWriter, FlushesOfThreeSecondsDelayNoPollAndLoseNoWeighing)
 
 TEST_F(DiskWriter, AFlushThatHangsStopsNeitherPollingNorTheWindowAndLosesNothingOnceItReturns)
 {
-    StoreFileSetFlushDelay(-1);
+    OsFileSetFlushDelay(-1);
     const int nBatches = 4;
     StartPolling(nBatches);
     ASSERT_TRUE(Until([&] { return m_store.GetRunCount(0) == nBatches; }));
@@ -119,7 +119,7 @@ TEST_F(DiskWriter, AFlushThatHangsStopsNeitherPollingNorTheWindowAndLosesNothing
     ASSERT_EQ(m_view.m_astrWarnings.size(), 1u);
     EXPECT_NE(m_view.m_astrWarnings[0].find("Data_i00"), std::string::npos) << m_view.m_astrWarnings[0];
     EXPECT_TRUE(RecordsOnDisk().size() <= 1u) << "only the first record is in the file, unflushed";
-    StoreFileSetFlushDelay(0);  // the share answers again: what waited goes in one write
+    OsFileSetFlushDelay(0);  // the share answers again: what waited goes in one write
     ASSERT_TRUE(Until([&] { return RecordsOnDisk().size() == static_cast<size_t>(nBatches); }));
     EXPECT_EQ(RecordsOnDisk(), Expected(nBatches));
     ASSERT_TRUE(Until([&] { return m_view.m_astrWarnings.size() == 2u; }));
@@ -129,7 +129,7 @@ TEST_F(DiskWriter, AFlushThatHangsStopsNeitherPollingNorTheWindowAndLosesNothing
 // At exit the window waits for the writer, but not for ever: what could not be written is told.
 TEST_F(DiskWriter, AnExitWhileTheDiskHangsTellsHowManyRecordsWereNotWritten)
 {
-    StoreFileSetFlushDelay(-1);
+    OsFileSetFlushDelay(-1);
     StartPolling(3);
     ASSERT_TRUE(Until([&] { return m_store.GetRunCount(0) == 3; }));
     m_dlg.OnStop();
@@ -137,7 +137,7 @@ TEST_F(DiskWriter, AnExitWhileTheDiskHangsTellsHowManyRecordsWereNotWritten)
     m_dlg.OnDestroy();
     ASSERT_EQ(m_view.m_astrMessages.size(), 1u);
     EXPECT_EQ(m_view.m_astrMessages[0].substr(0, 2), "3 ") << m_view.m_astrMessages[0];
-    StoreFileSetFlushDelay(0);  // the writer left behind ends by itself
+    OsFileSetFlushDelay(0);  // the writer left behind ends by itself
 }
 
 // sed -i, an editor that saves by rename, rm: the next record goes to the file of that name, and the
@@ -171,7 +171,7 @@ TEST_F(DiskWriter, APartWrittenRecordThatCannotBeCutHoldsTheFileUntilTheNextSear
     const rlimit saved = limit;
     limit.rlim_cur = nSize + 10;  // the next record gets ten bytes in, then "file too large"
     ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
-    StoreFileInjectFault(SFOP_TRUNCATE, EIO);
+    OsFileInjectFault(FILEOP_TRUNCATE, EIO);
     const bool bTold = Until([&] { return std::any_of(m_view.m_astrWarnings.begin(), m_view.m_astrWarnings.end(),
                                                       [](const std::string& str) { return str.find("оборвана") != std::string::npos; }); });
     ::setrlimit(RLIMIT_FSIZE, &saved);

@@ -13,8 +13,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <set>
 
-#include "store_rig.h"
+#include "files_rig.h"
 
 namespace tkdtest {
 namespace {
@@ -70,7 +71,7 @@ std::string Content(const std::string& strPath)
     return S_ISREG(st.st_mode) ? ReadBytes(strPath) : S_ISLNK(st.st_mode) ? "<link>" : "<other>";
 }
 
-class FileFaults : public CStoreRig {};
+class FileFaults : public CFilesRig {};
 
 TEST_F(FileFaults, NoRecordIsLostOverwrittenOrSilentlyDropped)
 {
@@ -79,36 +80,59 @@ TEST_F(FileFaults, NoRecordIsLostOverwrittenOrSilentlyDropped)
     int nHeld = -1;  // another writer's descriptor
     const CFileFaultRow aRows[] = {
         {.pszWhat = "a failing disk at the data file's open: nothing created over it", .fnArrange = [](auto&) {
-             StoreFileInjectFault(SFOP_OPEN, EIO, 1, 1); }, .eOpenFault = FAULT_DATA_OPEN, .nRecords = 5},
-        {.pszWhat = "no permission for the data file", .fnArrange = [](auto&) { StoreFileInjectFault(SFOP_OPEN, EACCES, 1, 1); },
+             OsFileInjectFault(FILEOP_OPEN, EIO, 1, 1); }, .eOpenFault = FAULT_DATA_OPEN, .nRecords = 5},
+        {.pszWhat = "no permission for the data file", .fnArrange = [](auto&) { OsFileInjectFault(FILEOP_OPEN, EACCES, 1, 1); },
          .eOpenFault = FAULT_DATA_OPEN, .nRecords = 5},
         {.pszWhat = "another writer holds the data file", .fnArrange = [&nHeld](const std::string& s) {
              ::flock(nHeld = ::open(s.c_str(), O_RDWR), LOCK_EX); }, .eOpenFault = FAULT_DATA_OPEN, .nRecords = 0},
-        {.pszWhat = "a read error while the data file loads", .fnArrange = [](auto&) { StoreFileInjectFault(SFOP_READ, EIO, 1, 1); },
-         .eOpenFault = FAULT_DATA_READ, .nRecords = 5},
+        {.pszWhat = "a read error while the data file loads", .fnArrange = [](auto&) { OsFileInjectFault(FILEOP_READ, EIO, 1, 1); },
+         .eOpenFault = FAULT_DATA_READ, .nRecords = 5, .pszNotice = "(Input/output error)"},
         {.pszWhat = "the data file is a link out of the directory", .fnArrange = [](const std::string& s) {
              ::unlink(s.c_str()); (void)::symlink("../tkd-outside", s.c_str()); }, .eOpenFault = FAULT_DATA_OPEN, .nRecords = 0},
+        {.pszWhat = "the data file is a link to a file that exists: never written through", .fnArrange = [](const std::string& s) {
+             WriteBytes(s + ".target", kDataLines); ::unlink(s.c_str()); (void)::symlink((s + ".target").c_str(), s.c_str()); },
+         .eOpenFault = FAULT_DATA_OPEN, .fnBeforeAppend = [](const std::string& s, int) { EXPECT_EQ(Content(s + ".target"), kDataLines); },
+         .nRecords = 0},
         {.pszWhat = "the data file is a FIFO", .fnArrange = [](const std::string& s) { ::unlink(s.c_str()); ::mkfifo(s.c_str(), 0644); },
          .eOpenFault = FAULT_DATA_OPEN, .nRecords = 0},
         {.pszWhat = "the tuning file cannot be read: the data file is not moved aside", .fnArrange = [](auto&) {
-             StoreFileInjectFault(SFOP_OPEN, EACCES); }, .eOpenFault = FAULT_TUNE_READ, .nRecords = 5},
+             OsFileInjectFault(FILEOP_OPEN, EACCES); }, .eOpenFault = FAULT_TUNE_READ, .nRecords = 5},
         {.pszWhat = "a changed tuning whose file cannot be replaced: the temporary file is named", .tune = strOneValueOff,
          .fnArrange = [](auto&) { LimitFileSize(100); }, .eOpenFault = FAULT_TUNE_WRITE, .strData = kAbsent,
          .strAside = kDataLines, .nRecords = 0, .pszNotice = ".tmp (File too large)"},
+        {.pszWhat = "a refused flush of the tuning's temporary file: no temporary file is left, and it is named", .tune = strOneValueOff,
+         .fnArrange = [](auto&) { OsFileInjectFault(FILEOP_FLUSH, EIO, 1, 1); }, .eOpenFault = FAULT_TUNE_WRITE,
+         .fnBeforeAppend = [](const std::string& s, int) { EXPECT_EQ(Content(TmpOf(s)), kAbsent); }, .strData = kAbsent,
+         .strAside = kDataLines, .nRecords = 0, .pszNotice = ".tmp (Input/output error)"},
+        {.pszWhat = "a refused flush of the directory after the tuning's rename", .tune = strOneValueOff,
+         .fnArrange = [](auto&) { OsFileInjectFault(FILEOP_FLUSH, EIO, 1, 2); }, .eOpenFault = FAULT_TUNE_WRITE, .strData = kAbsent,
+         .strAside = kDataLines, .nRecords = 0, .pszNotice = "(Input/output error)"},
+        {.pszWhat = "a failing close of the tuning's temporary file", .tune = strOneValueOff,
+         .fnArrange = [](auto&) { OsFileInjectFault(FILEOP_REPLACE, EIO, 1, 2); }, .eOpenFault = FAULT_TUNE_WRITE,
+         .fnBeforeAppend = [](const std::string& s, int) { EXPECT_EQ(Content(TmpOf(s)), kAbsent); }, .strData = kAbsent,
+         .strAside = kDataLines, .nRecords = 0, .pszNotice = ".tmp (Input/output error)"},
         {.pszWhat = "a link left as the tuning's temporary file is removed, not followed", .tune = strOneValueOff,
          .fnArrange = [](const std::string& s) { (void)::symlink("../tkd-outside", TmpOf(s).c_str()); },
          .fnBeforeAppend = [](const std::string& s, int) { EXPECT_EQ(Content(TmpOf(s)), kAbsent); }, .strData = kLine,
          .strAside = kDataLines, .nRecords = 1},
+        {.pszWhat = "an empty directory left as the temporary file is removed", .tune = strOneValueOff,
+         .fnArrange = [](const std::string& s) { ::mkdir(TmpOf(s).c_str(), 0755); },
+         .fnBeforeAppend = [](const std::string& s, int) { EXPECT_EQ(Content(TmpOf(s)) + Content(TmpOf(s) + "2"), "\x02\x02"); },
+         .strData = kLine, .strAside = kDataLines, .nRecords = 1},
         {.pszWhat = "a directory that holds something as the temporary file: the next name", .tune = strOneValueOff,
          .fnArrange = [](const std::string& s) { ::mkdir(TmpOf(s).c_str(), 0755); WriteBytes(TmpOf(s) + "/x", "x"); },
          .fnBeforeAppend = [](const std::string& s, int) { EXPECT_EQ(Content(TmpOf(s) + "/x") + Content(TmpOf(s) + "2"), "x\x02"); },
          .strData = kLine, .strAside = kDataLines, .nRecords = 1},
         {.pszWhat = "a kill inside a move aside left the file under both names", .tune = strOneValueOff, .fnArrange = [](const std::string& s) {
              ::link(s.c_str(), (s + ".20261205-140327").c_str()); }, .strData = kLine, .strAside = kDataLines, .nRecords = 1},
+        {.pszWhat = "the same, and the directory's flush after the data file's name is removed is refused", .tune = strOneValueOff,
+         .fnArrange = [](const std::string& s) { ::link(s.c_str(), (s + ".20261205-140327").c_str()); OsFileInjectFault(FILEOP_FLUSH, EIO); },
+         .eOpenFault = FAULT_MOVE_ASIDE, .strData = kAbsent, .strAside = kDataLines, .nRecords = 0},
         {.pszWhat = "a changed tuning whose data file cannot be moved", .tune = strOneValueOff, .fnArrange = [](auto&) {
-             StoreFileInjectFault(SFOP_MOVE, EIO); }, .eOpenFault = FAULT_MOVE_ASIDE, .nRecords = 0},
-        {.pszWhat = "a tuning file cut short after three lines is no match", .tune = TuningFileText(3), .strData = kLine,
-         .strAside = kDataLines, .nRecords = 1},
+             OsFileInjectFault(FILEOP_MOVE, EIO); }, .eOpenFault = FAULT_MOVE_ASIDE, .nRecords = 0},
+        {.pszWhat = "a tuning file cut short after three lines is no match; a taken name is never moved over", .tune = TuningFileText(3),
+         .fnBeforeAppend = [](const std::string& s, int) { EXPECT_FALSE(OsFileMove(s.c_str(), (s + ".20261205-140327").c_str())); },
+         .strData = kLine, .strAside = kDataLines, .nRecords = 1},
         {.pszWhat = "a line ended by LF alone is a line; after it, a torn last line goes to its side file", .fnArrange = [](const std::string& s) {
              WriteBytes(s, kDataLines + "x=1\n" + kTorn); }, .aeReported = {FAULT_TORN_MOVED}, .strData = kDataLines + "x=1\n" + kLine,
          .strTorn = kTorn + "\r\n", .nRecords = 7, .pszNotice = "(байт: 27)"},
@@ -131,9 +155,10 @@ TEST_F(FileFaults, NoRecordIsLostOverwrittenOrSilentlyDropped)
         {.pszWhat = "a full disk takes part of a record, then room again", .nAppends = 2, .fnBeforeAppend = [](auto&, int n) {
              LimitFileSize(n == 0 ? kDataLines.size() + 10 : RLIM_INFINITY); },
          .aeReported = {FAULT_RECORD_WRITE}},
-        {.pszWhat = "a write error, twice, is shown once", .nAppends = 3, .fnBeforeAppend = [](auto&, int n) {
-             StoreFileInjectFault(SFOP_APPEND, EIO, n < 2 ? 1 : 0); }, .aeReported = {FAULT_RECORD_WRITE, FAULT_RECORD_WRITE}},
-        {.pszWhat = "a refused flush", .fnBeforeAppend = [](auto&, int) { StoreFileInjectFault(SFOP_FLUSH, EIO); },
+        {.pszWhat = "a write error (a full disk), twice, is shown once, with the system's words", .nAppends = 3, .fnBeforeAppend = [](auto&, int n) {
+             OsFileInjectFault(FILEOP_APPEND, ENOSPC, n < 2 ? 1 : 0); }, .aeReported = {FAULT_RECORD_WRITE, FAULT_RECORD_WRITE},
+         .pszNotice = "(No space left on device)"},
+        {.pszWhat = "a refused flush", .fnBeforeAppend = [](auto&, int) { OsFileInjectFault(FILEOP_FLUSH, EIO); },
          .aeReported = {FAULT_RECORD_WRITE}},
     };
     std::signal(SIGXFSZ, SIG_IGN);  // a write past the file-size limit fails instead of killing us
@@ -151,12 +176,12 @@ TEST_F(FileFaults, NoRecordIsLostOverwrittenOrSilentlyDropped)
         const std::string strBefore = Content(strData);
         const size_t nLogBefore = LogLines();
         EXPECT_EQ(m_store.OpenIndicatorFiles(nAddress), row.eOpenFault == FAULT_KINDS);
-        StoreFileClearFaults();
+        OsFileClearFaults();
         for (int n = 0; n < row.nAppends; ++n) {
             if (row.fnBeforeAppend)
                 row.fnBeforeAppend(strData, n);
             m_store.AppendDataLine(nSlot, kRecord.c_str());
-            StoreFileClearFaults();
+            OsFileClearFaults();
         }
         LimitFileSize(RLIM_INFINITY);
         const std::vector<EStoreFault> aeReported = row.eOpenFault == FAULT_KINDS ? row.aeReported
@@ -182,9 +207,9 @@ TEST_F(FileFaults, NoRecordIsLostOverwrittenOrSilentlyDropped)
         // A fresh search reloads whole records only, each once; a torn fragment is never one.
         CRecorder atSearch;
         m_store.SetFaults(&atSearch);
-        StoreFileInjectFault(SFOP_CLOSE, EIO, row.bCloseFails ? 1 : 0);
+        OsFileInjectFault(FILEOP_CLOSE, EIO, row.bCloseFails ? 1 : 0);
         ASSERT_TRUE(m_store.Open(m_strDataDir.c_str()));
-        StoreFileClearFaults();
+        OsFileClearFaults();
         EXPECT_EQ(atSearch.aeKinds, row.bCloseFails ? std::vector{FAULT_DATA_CLOSE} : std::vector<EStoreFault>{});
         m_store.SetFaults(nullptr);
         Register(nAddress);

@@ -217,6 +217,19 @@ TEST_F(CSettingsFile, LaterLoadKeepsPortFieldsAndAnUnopenableFileShowsTheMessage
     }
 }
 
+// The settings file may be a symbolic link (to a shared copy, say); the data files never are.
+TEST_F(CSettingsFile, ASymbolicLinkIsReadThrough)
+{
+    ASSERT_TRUE(tkdtest::WriteBytes(m_dir.File("shared.ini"), CrLf({"[COM3]", "BAUD=4800"})));
+    std::error_code ec;
+    std::filesystem::create_symlink("shared.ini", m_dir.File(CTuneSettings::kFileName), ec);
+    if (ec)
+        GTEST_SKIP() << "no symbolic links here: " << ec.message();
+    CTuneSettings s;
+    ASSERT_TRUE(s.Load(&m_reporter));
+    EXPECT_EQ(std::string(s.m_szPortName) + "," + std::to_string(s.m_nBaud), "COM3,4800");
+}
+
 TEST(TuneSettingsDataDir, AppendsOneSeparator)
 {
     const std::pair<std::string, std::string> aRows[] = {

@@ -1,4 +1,4 @@
-// KeepSystemAwake on POSIX: a logind sleep inhibitor over the D-Bus system bus (sd-bus). Its Windows twin is keep_awake_win32.cpp.
+// Keeping the PC awake on POSIX: a logind sleep inhibitor over the D-Bus system bus (sd-bus); the time asleep from CLOCK_BOOTTIME.
 //
 // logind's Inhibit returns a file descriptor; the inhibitor lasts exactly as long as that descriptor
 // is open, in this process, so a crash releases it too. Built without libsystemd (TKD_HAVE_SD_BUS
@@ -50,7 +50,7 @@ int TakeInhibitor() { return -1; }
 
 }  // namespace
 
-void KeepSystemAwake(bool bOn)
+void OsKeepSystemAwake(bool bOn)
 {
     const std::lock_guard<std::mutex> lock(g_inhibitLock);
     if (bOn && g_nInhibitFd < 0) {
@@ -61,7 +61,7 @@ void KeepSystemAwake(bool bOn)
     }
 }
 
-long long SystemSleepMs()
+long long OsSystemSleepMs()
 {
     timespec tBoot{};
     timespec tMono{};

@@ -1,9 +1,5 @@
-// The store's platform file layer on POSIX: O_NOFOLLOW | O_NONBLOCK opens, O_APPEND, flock, fdatasync, renameat2, localtime_r.
-// Its Windows twin, file_win32.cpp, implements store_file.h with CreateFileA (OPEN_EXISTING or CREATE_NEW,
-// FILE_APPEND_DATA, FILE_SHARE_READ, no reparse points), GetFileSizeEx, ReadFile with an OVERLAPPED
-// offset, WriteFile, FlushFileBuffers, SetEndOfFile, MoveFileExA (MOVEFILE_REPLACE_EXISTING |
-// MOVEFILE_WRITE_THROUGH only for the replacement), FormatMessage and GetLocalTime.
-#include "store_file.h"
+// File access on POSIX: O_NOFOLLOW | O_NONBLOCK opens, O_APPEND, flock, fdatasync, renameat2, the directory's fsync.
+#include "file_access.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -16,28 +12,83 @@
 
 namespace {
 
-thread_local int t_nLastErrno = 0;
-thread_local char t_szFailedPath[4096] = "";
-
-int Fd(StoreFile hFile)
+int Fd(OsFile hFile)
 {
     return static_cast<int>(hFile);
 }
 
-// Records a failure (errno, or the injected one) and returns false.
+// Records a failure (an errno value) and returns false.
 bool Fail(int nErrno)
 {
-    t_nLastErrno = nErrno;
-    t_szFailedPath[0] = '\0';
-    return false;
+    return OsFileFail(static_cast<unsigned long>(nErrno));
 }
 
 // The same, for a failure on another file than the one the caller named.
 bool FailOn(const char* pszPath, int nErrno)
 {
-    Fail(nErrno);
-    std::snprintf(t_szFailedPath, sizeof t_szFailedPath, "%s", pszPath);
-    return false;
+    return OsFileFailOn(pszPath, static_cast<unsigned long>(nErrno));
+}
+
+// ---- The system calls of the operations, each through the test seam (OsFileInjectFault): a call with
+// a fault injected is not made; it sets errno and returns the call's own failure value.
+bool Injected(EOsFileOp eOp)
+{
+    const int nErrno = OsFileFault(eOp);
+    if (nErrno != 0)
+        errno = nErrno;
+    return nErrno != 0;
+}
+int SysOpen(EOsFileOp eOp, const char* pszPath, int nFlags)
+{
+    return Injected(eOp) ? -1 : ::open(pszPath, nFlags, 0644);
+}
+ssize_t SysPread(int fd, void* pBuf, size_t nCount, off_t nOffset)
+{
+    return Injected(FILEOP_READ) ? -1 : ::pread(fd, pBuf, nCount, nOffset);
+}
+ssize_t SysWrite(EOsFileOp eOp, int fd, const void* pData, size_t nCount)
+{
+    return Injected(eOp) ? -1 : ::write(fd, pData, nCount);
+}
+int SysFdatasync(int fd)
+{
+    return Injected(FILEOP_FLUSH) ? -1 : ::fdatasync(fd);
+}
+int SysFsync(int fd)
+{
+    return Injected(FILEOP_FLUSH) ? -1 : ::fsync(fd);
+}
+int SysFtruncate(int fd, off_t nSize)
+{
+    return Injected(FILEOP_TRUNCATE) ? -1 : ::ftruncate(fd, nSize);
+}
+int SysRename(EOsFileOp eOp, const char* pszFrom, const char* pszTo)
+{
+    return Injected(eOp) ? -1 : ::rename(pszFrom, pszTo);
+}
+int SysLink(const char* pszFrom, const char* pszTo)
+{
+    return Injected(FILEOP_MOVE) ? -1 : ::link(pszFrom, pszTo);
+}
+int SysUnlink(EOsFileOp eOp, const char* pszPath)
+{
+    return Injected(eOp) ? -1 : ::unlink(pszPath);
+}
+#ifdef RENAME_NOREPLACE
+int SysRenameNoReplace(const char* pszFrom, const char* pszTo)
+{
+    return Injected(FILEOP_MOVE) ? -1 : ::renameat2(AT_FDCWD, pszFrom, AT_FDCWD, pszTo, RENAME_NOREPLACE);
+}
+#endif
+// A failing close has released the descriptor all the same (Linux): an injected failure closes it too.
+int SysClose(EOsFileOp eOp, int fd)
+{
+    const int nErrno = OsFileFault(eOp);
+    const int nResult = ::close(fd);
+    if (nErrno == 0)
+        return nResult;
+    errno = nErrno;
+    return -1;
 }
 
 // Frees the temporary name of a replacement from what a killed run left there: a name that is no
@@ -70,14 +121,14 @@ bool FlushDirectoryOf(const char* pszPath)
     const int fd = ::open(szDir, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return Fail(errno);
-    const bool bOk = ::fsync(fd) == 0;
+    const bool bOk = SysFsync(fd) == 0;
     const int nErrno = errno;
     ::close(fd);
     return bOk || Fail(nErrno);
 }
 
 // After open: only a regular file will do; the writer lock for appends.
-StoreFile Finish(int fd, EFileAccess eAccess)
+OsFile Finish(int fd, EFileAccess eAccess)
 {
     struct stat st;
     const bool bStat = ::fstat(fd, &st) == 0;
@@ -98,60 +149,67 @@ StoreFile Finish(int fd, EFileAccess eAccess)
     const int nFlags = ::fcntl(fd, F_GETFL);
     if (nFlags >= 0)
         (void)::fcntl(fd, F_SETFL, nFlags & ~O_NONBLOCK);
-    return static_cast<StoreFile>(fd);
+    return static_cast<OsFile>(fd);
 }
 
-// The GNU strerror_r returns its text, the XSI one fills the buffer: both are taken.
-[[maybe_unused]] const char* ErrorText(const char* pszReturned, const char*) { return pszReturned; }
-[[maybe_unused]] const char* ErrorText(int, const char* pszFilled) { return pszFilled; }
-
-int OpenRetrying(const char* pszPath, int nFlags)
+int OpenRetrying(EOsFileOp eOp, const char* pszPath, int nFlags)
 {
     int fd;
     do {
-        fd = ::open(pszPath, nFlags, 0644);
+        fd = SysOpen(eOp, pszPath, nFlags);
     } while (fd < 0 && errno == EINTR);
     return fd;
 }
 
+// Writes all of nCount bytes, retrying short writes and interruptions; fewer only when the device
+// refused the rest (errno then says why: ENOSPC for a write that took nothing).
+int WriteAll(EOsFileOp eOp, int fd, const char* pData, int nCount)
+{
+    int nDone = 0;
+    while (nDone < nCount) {
+        const ssize_t n = SysWrite(eOp, fd, pData + nDone, static_cast<size_t>(nCount - nDone));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            if (n == 0)
+                errno = ENOSPC;
+            break;
+        }
+        nDone += static_cast<int>(n);
+    }
+    return nDone;
+}
+
 }  // namespace
 
-StoreFile StoreFileOpen(const char* pszPath, EFileAccess eAccess, EOpenResult* peResult)
+OsFile OsFileOpen(const char* pszPath, EFileAccess eAccess, EOpenResult* peResult, ELinkRule eLink)
 {
     EOpenResult eDummy;
     EOpenResult& eResult = peResult != nullptr ? *peResult : eDummy;
     eResult = OPEN_FAILED;
-    if (const int nFault = StoreFileFault(SFOP_OPEN)) {
-        Fail(nFault);
-        eResult = nFault == ENOENT ? OPEN_NOT_FOUND : OPEN_FAILED;
-        return kInvalidFile;
-    }
     const int nMode = eAccess == ACCESS_APPEND ? (O_RDWR | O_APPEND) : O_RDONLY;
-    const int fd = OpenRetrying(pszPath, nMode | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    const int nNoFollow = eLink == LINK_FOLLOWED && eAccess == ACCESS_READ ? 0 : O_NOFOLLOW;
+    const int fd = OpenRetrying(FILEOP_OPEN, pszPath, nMode | nNoFollow | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
         // ELOOP: the name is a symbolic link, which the store does not follow.
         Fail(errno);
         eResult = errno == ENOENT ? OPEN_NOT_FOUND : OPEN_FAILED;
         return kInvalidFile;
     }
-    const StoreFile hFile = Finish(fd, eAccess);
+    const OsFile hFile = Finish(fd, eAccess);
     if (hFile != kInvalidFile)
         eResult = OPEN_OK;
     return hFile;
 }
 
-StoreFile StoreFileCreate(const char* pszPath)
+OsFile OsFileCreate(const char* pszPath)
 {
-    if (const int nFault = StoreFileFault(SFOP_OPEN)) {
-        Fail(nFault);
-        return kInvalidFile;
-    }
-    const int fd = OpenRetrying(pszPath, O_RDWR | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
+    const int fd = OpenRetrying(FILEOP_OPEN, pszPath, O_RDWR | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
         Fail(errno);
         return kInvalidFile;
     }
-    const StoreFile hFile = Finish(fd, ACCESS_APPEND);
+    const OsFile hFile = Finish(fd, ACCESS_APPEND);
     if (hFile != kInvalidFile && !FlushDirectoryOf(pszPath)) {
         ::close(fd);
         return kInvalidFile;
@@ -159,18 +217,15 @@ StoreFile StoreFileCreate(const char* pszPath)
     return hFile;
 }
 
-bool StoreFileClose(StoreFile hFile)
+bool OsFileClose(OsFile hFile)
 {
     if (hFile == kInvalidFile)
         return false;
     // No retry on EINTR: on Linux the descriptor is already released then.
-    const bool bClosed = ::close(Fd(hFile)) == 0 || Fail(errno);
-    if (const int nFault = StoreFileFault(SFOP_CLOSE))
-        return Fail(nFault);
-    return bClosed;
+    return SysClose(FILEOP_CLOSE, Fd(hFile)) == 0 || Fail(errno);
 }
 
-bool StoreFileSize(StoreFile hFile, int64_t* pnSize)
+bool OsFileSize(OsFile hFile, int64_t* pnSize)
 {
     struct stat st;
     if (hFile == kInvalidFile || ::fstat(Fd(hFile), &st) != 0)
@@ -179,72 +234,50 @@ bool StoreFileSize(StoreFile hFile, int64_t* pnSize)
     return true;
 }
 
-bool StoreFileReadAt(StoreFile hFile, int64_t nOffset, char* pBuf, int nCount, int* pnRead)
+bool OsFileReadOnce(OsFile hFile, int64_t nOffset, char* pBuf, int nCount, int* pnGot)
 {
-    *pnRead = 0;
-    if (hFile == kInvalidFile || nCount < 0)
-        return Fail(EBADF);
-    if (const int nFault = StoreFileFault(SFOP_READ))
-        return Fail(nFault);
-    while (*pnRead < nCount) {
-        const ssize_t n = ::pread(Fd(hFile), pBuf + *pnRead, static_cast<size_t>(nCount - *pnRead),
-                                  static_cast<off_t>(nOffset + *pnRead));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return Fail(errno);
-        if (n == 0)
-            break;
-        *pnRead += static_cast<int>(n);
-    }
+    ssize_t n;
+    do {
+        n = SysPread(Fd(hFile), pBuf, static_cast<size_t>(nCount), static_cast<off_t>(nOffset));
+    } while (n < 0 && errno == EINTR);
+    if (n < 0)
+        return Fail(errno);
+    *pnGot = static_cast<int>(n);
     return true;
 }
 
-int StoreFileAppend(StoreFile hFile, const char* pData, int nCount)
+bool OsFileFailNoFile()
+{
+    return Fail(EBADF);
+}
+
+int OsFileAppend(OsFile hFile, const char* pData, int nCount)
 {
     if (hFile == kInvalidFile)
         return -1;
-    if (const int nFault = StoreFileFault(SFOP_APPEND)) {
-        Fail(nFault);
-        return 0;
-    }
-    int nDone = 0;
-    while (nDone < nCount) {
-        const ssize_t n = ::write(Fd(hFile), pData + nDone, static_cast<size_t>(nCount - nDone));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            Fail(n < 0 ? errno : ENOSPC);
-            break;
-        }
-        nDone += static_cast<int>(n);
-    }
+    const int nDone = WriteAll(FILEOP_APPEND, Fd(hFile), pData, nCount);
+    if (nDone < nCount)
+        Fail(errno);
     return nDone;
 }
 
-bool StoreFileFlush(StoreFile hFile)
+bool OsFileFlush(OsFile hFile)
 {
     if (hFile == kInvalidFile)
         return Fail(EBADF);
-    if (const int nFault = StoreFileFault(SFOP_FLUSH))
-        return Fail(nFault);
-    StoreFileFlushDelay();
-    return ::fdatasync(Fd(hFile)) == 0 || Fail(errno);
+    OsFileFlushDelay();
+    return SysFdatasync(Fd(hFile)) == 0 || Fail(errno);
 }
 
-bool StoreFileTruncate(StoreFile hFile, int64_t nSize)
+bool OsFileTruncate(OsFile hFile, int64_t nSize)
 {
     if (hFile == kInvalidFile || nSize < 0)
         return Fail(EINVAL);
-    if (const int nFault = StoreFileFault(SFOP_TRUNCATE))
-        return Fail(nFault);
-    return ::ftruncate(Fd(hFile), static_cast<off_t>(nSize)) == 0 || Fail(errno);
+    return SysFtruncate(Fd(hFile), static_cast<off_t>(nSize)) == 0 || Fail(errno);
 }
 
-bool StoreFileReplace(const char* pszPath, const char* pData, int nCount)
+bool OsFileReplace(const char* pszPath, const char* pData, int nCount)
 {
-    if (const int nFault = StoreFileFault(SFOP_REPLACE))
-        return Fail(nFault);
     char szTemp[4096];
     // What a killed run left under the temporary name is ours and holds nothing that counts; a
     // directory that holds something is left alone and the next name taken.
@@ -263,29 +296,20 @@ bool StoreFileReplace(const char* pszPath, const char* pData, int nCount)
         std::snprintf(szTemp, sizeof szTemp, "%s.tmp", pszPath);  // the name the program wants
         return FailOn(szTemp, nErrno);
     }
-    const int fd = OpenRetrying(szTemp, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC);
+    const int fd = OpenRetrying(FILEOP_REPLACE, szTemp, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0)
         return FailOn(szTemp, errno);
-    int nDone = 0;
-    while (nDone < nCount) {
-        const ssize_t nWritten = ::write(fd, pData + nDone, static_cast<size_t>(nCount - nDone));
-        if (nWritten < 0 && errno == EINTR)
-            continue;
-        if (nWritten <= 0)
-            break;
-        nDone += static_cast<int>(nWritten);
-    }
-    int nErrno = nDone == nCount ? 0 : (errno != 0 ? errno : ENOSPC);
-    if (nErrno == 0 && ::fsync(fd) != 0)
+    int nErrno = WriteAll(FILEOP_REPLACE, fd, pData, nCount) == nCount ? 0 : errno;
+    if (nErrno == 0 && SysFsync(fd) != 0)
         nErrno = errno;
-    if (::close(fd) != 0 && nErrno == 0)
+    if (SysClose(FILEOP_REPLACE, fd) != 0 && nErrno == 0)
         nErrno = errno;
     if (nErrno != 0) {
         (void)::unlink(szTemp);
         return FailOn(szTemp, nErrno);
     }
     // rename replaces a symbolic link of that name by the file; it never writes through the link.
-    if (::rename(szTemp, pszPath) != 0) {
+    if (SysRename(FILEOP_REPLACE, szTemp, pszPath) != 0) {
         nErrno = errno;
         (void)::unlink(szTemp);
         return Fail(nErrno);
@@ -293,20 +317,18 @@ bool StoreFileReplace(const char* pszPath, const char* pData, int nCount)
     return FlushDirectoryOf(pszPath);
 }
 
-bool StoreFileMove(const char* pszFrom, const char* pszTo)
+bool OsFileMove(const char* pszFrom, const char* pszTo)
 {
-    if (const int nFault = StoreFileFault(SFOP_MOVE))
-        return Fail(nFault);
 #ifdef RENAME_NOREPLACE
     // One step: a kill cannot leave the file under both names.
-    if (::renameat2(AT_FDCWD, pszFrom, AT_FDCWD, pszTo, RENAME_NOREPLACE) == 0)
+    if (SysRenameNoReplace(pszFrom, pszTo) == 0)
         return FlushDirectoryOf(pszTo);
     if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
         return Fail(errno);  // EEXIST among them; the others mean the file system has no such rename
 #endif
     // A hard link fails when the target exists, so nothing is ever overwritten; the old name goes after.
-    if (::link(pszFrom, pszTo) == 0) {
-        if (::unlink(pszFrom) != 0) {
+    if (SysLink(pszFrom, pszTo) == 0) {
+        if (SysUnlink(FILEOP_MOVE, pszFrom) != 0) {
             const int nErrno = errno;
             ::unlink(pszTo);
             return Fail(nErrno);
@@ -319,33 +341,18 @@ bool StoreFileMove(const char* pszFrom, const char* pszTo)
     struct stat st;
     if (::lstat(pszTo, &st) == 0)
         return Fail(EEXIST);
-    if (::rename(pszFrom, pszTo) != 0)
+    if (SysRename(FILEOP_MOVE, pszFrom, pszTo) != 0)
         return Fail(errno);
     return FlushDirectoryOf(pszTo);
 }
 
-bool StoreFileExists(const char* pszPath)
+bool OsFileExists(const char* pszPath)
 {
     struct stat st;
     return ::lstat(pszPath, &st) == 0;
 }
 
-void StoreFileLastError(char* pszBuf, int nSize)
-{
-    if (pszBuf == nullptr || nSize <= 0)
-        return;
-    char szText[256] = "";
-    const char* pszText = ErrorText(::strerror_r(t_nLastErrno, szText, sizeof szText), szText);
-    std::snprintf(pszBuf, static_cast<size_t>(nSize), "%s", t_nLastErrno != 0 ? pszText : "");
-}
-
-void StoreFileLastFailedPath(char* pszBuf, int nSize)
-{
-    if (pszBuf != nullptr && nSize > 0)
-        std::snprintf(pszBuf, static_cast<size_t>(nSize), "%s", t_szFailedPath);
-}
-
-bool StoreFileInfoOf(StoreFile hFile, CStoreFileInfo* pInfo)
+bool OsFileInfoOf(OsFile hFile, COsFileInfo* pInfo)
 {
     struct stat st;
     if (hFile == kInvalidFile || ::fstat(Fd(hFile), &st) != 0)
@@ -358,12 +365,12 @@ bool StoreFileInfoOf(StoreFile hFile, CStoreFileInfo* pInfo)
     return true;
 }
 
-bool StoreFileRemove(const char* pszPath)
+bool OsFileRemove(const char* pszPath)
 {
-    return ::unlink(pszPath) == 0 ? FlushDirectoryOf(pszPath) : Fail(errno);
+    return SysUnlink(FILEOP_REMOVE, pszPath) == 0 ? FlushDirectoryOf(pszPath) : Fail(errno);
 }
 
-bool StoreFileListNames(const char* pszDir, const char* pszPrefix, const std::function<void(const char*)>& fnName)
+bool OsFileListNames(const char* pszDir, const char* pszPrefix, const std::function<void(const char*)>& fnName)
 {
     DIR* pDir = ::opendir(pszDir != nullptr && pszDir[0] != '\0' ? pszDir : ".");
     if (pDir == nullptr)
@@ -375,18 +382,4 @@ bool StoreFileListNames(const char* pszDir, const char* pszPrefix, const std::fu
     }
     ::closedir(pDir);
     return true;
-}
-
-void StoreLocalTimeNow(std::tm* ptm)
-{
-    int nOffset = 0;
-    StoreLocalTimeNowWithOffset(ptm, &nOffset);
-}
-
-void StoreLocalTimeNowWithOffset(std::tm* ptm, int* pnOffsetMinutes)
-{
-    const std::time_t tNow = std::time(nullptr);
-    if (::localtime_r(&tNow, ptm) == nullptr)
-        *ptm = std::tm{};
-    *pnOffsetMinutes = static_cast<int>(ptm->tm_gmtoff / 60);
 }

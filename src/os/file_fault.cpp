@@ -1,5 +1,5 @@
 // The file layer's fault seam for tests: injected failures, counted per operation, shared by both platform files.
-#include "store_file.h"
+#include "file_access.h"
 
 #include <atomic>
 #include <chrono>
@@ -14,16 +14,16 @@ struct CFault {
     std::atomic<int> nCount{0};
 };
 
-CFault g_aFaults[SFOP_COUNT];
+CFault g_aFaults[FILEOP_COUNT];
 
 std::mutex g_flushMutex;
 std::condition_variable g_cvFlush;
 int g_nFlushDelayMs = 0;
-unsigned g_nFlushDelaySet = 0;  // changes with every StoreFileSetFlushDelay, so that waits restart
+unsigned g_nFlushDelaySet = 0;  // changes with every OsFileSetFlushDelay, so that waits restart
 
 }  // namespace
 
-void StoreFileInjectFault(EStoreFileOp eOp, int nErrno, int nCount, int nSkip)
+void OsFileInjectFault(EOsFileOp eOp, int nErrno, int nCount, int nSkip)
 {
     CFault& fault = g_aFaults[eOp];
     fault.nErrno = nErrno;
@@ -31,13 +31,13 @@ void StoreFileInjectFault(EStoreFileOp eOp, int nErrno, int nCount, int nSkip)
     fault.nCount = nCount;
 }
 
-void StoreFileClearFaults()
+void OsFileClearFaults()
 {
     for (CFault& fault : g_aFaults)
         fault.nCount = 0;
 }
 
-int StoreFileFault(EStoreFileOp eOp)
+int OsFileFault(EOsFileOp eOp)
 {
     CFault& fault = g_aFaults[eOp];
     if (fault.nCount <= 0)
@@ -50,7 +50,7 @@ int StoreFileFault(EStoreFileOp eOp)
     return fault.nErrno;
 }
 
-void StoreFileSetFlushDelay(int nDelayMs)
+void OsFileSetFlushDelay(int nDelayMs)
 {
     std::lock_guard<std::mutex> lock(g_flushMutex);
     g_nFlushDelayMs = nDelayMs;
@@ -58,7 +58,7 @@ void StoreFileSetFlushDelay(int nDelayMs)
     g_cvFlush.notify_all();
 }
 
-void StoreFileFlushDelay()
+void OsFileFlushDelay()
 {
     std::unique_lock<std::mutex> lock(g_flushMutex);
     const unsigned nSet = g_nFlushDelaySet;

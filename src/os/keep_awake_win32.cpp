@@ -1,9 +1,9 @@
-// KeepSystemAwake on Windows: SetThreadExecutionState. Its POSIX twin is keep_awake_posix.cpp.
+// Keeping the PC awake on Windows: SetThreadExecutionState; the time asleep from the unbiased interrupt time.
 #include "keep_awake.h"
 
 #include <windows.h>
 
-void KeepSystemAwake(bool bOn)
+void OsKeepSystemAwake(bool bOn)
 {
     // ES_CONTINUOUS keeps the state until the next call with ES_CONTINUOUS on this thread (or the
     // thread's end); ES_SYSTEM_REQUIRED holds off the idle sleep, not the display's time-out. A
@@ -12,7 +12,7 @@ void KeepSystemAwake(bool bOn)
     (void)::SetThreadExecutionState(bOn ? ES_CONTINUOUS | ES_SYSTEM_REQUIRED : ES_CONTINUOUS);
 }
 
-long long SystemSleepMs()
+long long OsSystemSleepMs()
 {
     ULONGLONG nAwake100ns = 0;  // time since boot without the time asleep
     if (!::QueryUnbiasedInterruptTime(&nAwake100ns))

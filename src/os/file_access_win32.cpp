@@ -1,5 +1,4 @@
-// The store's platform file layer on Windows: CreateFileW shared for reading, end-of-file writes, FlushFileBuffers, MoveFileExW, GetLocalTime.
-// Its POSIX twin is file_posix.cpp.
+// File access on Windows: CreateFileW shared for reading, end-of-file writes, FlushFileBuffers, MoveFileExW.
 //
 // Paths are UTF-8 (the settings make DATADIR so) and go through the wide calls only: the ANSI ones
 // would read them in the PC's code page.
@@ -13,13 +12,13 @@
 // this process's own handles on it first and opening them again under the new name afterwards; the
 // store sees its handle follow the file, as a POSIX descriptor does.
 //
-// A StoreFile is a pointer to a CWinFile, the record of one open handle; the records of every open
+// An OsFile is a pointer to a CWinFile, the record of one open handle; the records of every open
 // file are listed, so that a move finds those on its file.
 //
 // Another program that holds a file for a moment (a virus scan, a viewer opening it without sharing)
 // makes an open, a replacement or a move fail with a sharing violation: each is tried again a few
 // times within about a second before the failure counts.
-#include "store_file.h"
+#include "file_access.h"
 
 #include <windows.h>
 
@@ -27,11 +26,7 @@
 #include <cstdio>
 #include <mutex>
 
-#include "error_text_win32.h"
-
 namespace {
-
-thread_local DWORD t_dwLastError = 0;
 
 // A path in UTF-16: MAX_PATH is the limit of the calls without the \\?\ prefix, plus room for ".tmp".
 constexpr int kWidePath = MAX_PATH + 8;
@@ -56,13 +51,13 @@ struct CWinFile {
 std::mutex g_filesLock;
 CWinFile* g_pFiles = nullptr;  // every open file, guarded by g_filesLock
 
-CWinFile* Record(StoreFile hFile)
+CWinFile* Record(OsFile hFile)
 {
     return reinterpret_cast<CWinFile*>(hFile);
 }
 
 // A handle lost in a move reads as no handle at all: every call on it fails with ERROR_INVALID_HANDLE.
-HANDLE Handle(StoreFile hFile)
+HANDLE Handle(OsFile hFile)
 {
     const HANDLE h = Record(hFile)->m_hFile;
     return h != INVALID_HANDLE_VALUE ? h : nullptr;
@@ -71,8 +66,7 @@ HANDLE Handle(StoreFile hFile)
 // Records a failure and returns false.
 bool Fail(DWORD dwError)
 {
-    t_dwLastError = dwError;
-    return false;
+    return OsFileFail(dwError);
 }
 
 // An injected fault is an errno value: the Windows error nearest to it.
@@ -94,9 +88,61 @@ DWORD ErrorForErrno(int nErrno)
     }
 }
 
+// ---- The system calls of the operations, each through the test seam (OsFileInjectFault): a call with
+// a fault injected is not made; it sets the last error and returns the call's own failure value.
+bool Injected(EOsFileOp eOp)
+{
+    const int nErrno = OsFileFault(eOp);
+    if (nErrno != 0)
+        ::SetLastError(ErrorForErrno(nErrno));
+    return nErrno != 0;
+}
+HANDLE SysCreateFile(EOsFileOp eOp, const wchar_t* pszPath, DWORD dwAccess, DWORD dwShare, DWORD dwDisposition, DWORD dwFlags)
+{
+    return Injected(eOp) ? INVALID_HANDLE_VALUE
+                         : ::CreateFileW(pszPath, dwAccess, dwShare, nullptr, dwDisposition, dwFlags, nullptr);
+}
+BOOL SysReadFile(HANDLE h, void* pBuf, DWORD dwCount, DWORD* pdwGot, OVERLAPPED* pov)
+{
+    return Injected(FILEOP_READ) ? FALSE : ::ReadFile(h, pBuf, dwCount, pdwGot, pov);
+}
+BOOL SysWriteFile(EOsFileOp eOp, HANDLE h, const void* pData, DWORD dwCount, DWORD* pdwWritten, OVERLAPPED* pov)
+{
+    return Injected(eOp) ? FALSE : ::WriteFile(h, pData, dwCount, pdwWritten, pov);
+}
+BOOL SysFlushFileBuffers(HANDLE h)
+{
+    return Injected(FILEOP_FLUSH) ? FALSE : ::FlushFileBuffers(h);
+}
+BOOL SysSetEndOfFile(HANDLE h, int64_t nSize)
+{
+    FILE_END_OF_FILE_INFO eof{};
+    eof.EndOfFile.QuadPart = nSize;
+    return Injected(FILEOP_TRUNCATE) ? FALSE : ::SetFileInformationByHandle(h, FileEndOfFileInfo, &eof, sizeof eof);
+}
+BOOL SysMoveFileEx(EOsFileOp eOp, const wchar_t* pszFrom, const wchar_t* pszTo, DWORD dwFlags)
+{
+    return Injected(eOp) ? FALSE : ::MoveFileExW(pszFrom, pszTo, dwFlags);
+}
+BOOL SysDeleteFile(const char* pszPath)
+{
+    return Injected(FILEOP_REMOVE) ? FALSE : ::DeleteFileA(pszPath);
+}
+// A failing close has released the handle all the same: an injected failure closes it too.
+BOOL SysCloseHandle(EOsFileOp eOp, HANDLE h)
+{
+    const int nErrno = OsFileFault(eOp);
+    const BOOL bClosed = ::CloseHandle(h);
+    if (nErrno == 0)
+        return bClosed;
+    ::SetLastError(ErrorForErrno(nErrno));
+    return FALSE;
+}
+
 constexpr DWORD kAppendAccess = GENERIC_READ | FILE_WRITE_DATA | FILE_APPEND_DATA;
 constexpr DWORD kAppendShare = FILE_SHARE_READ;
 constexpr DWORD kReadShare = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+constexpr DWORD kFollowedShare = FILE_SHARE_READ | FILE_SHARE_WRITE;  // the settings file's, as it always was
 
 // The UTF-8 path as UTF-16, terminated; false (with the reason recorded) when it is not UTF-8 or too long.
 bool WidePath(const char* pszPath, wchar_t* pszOut, const char* pszSuffix = "")
@@ -121,10 +167,10 @@ bool IsMomentary(DWORD dwError, bool bReplacing)
 }
 constexpr DWORD g_adwRetryMs[] = {50, 100, 200, 300, 350};
 
-HANDLE CreateRetrying(const wchar_t* pszPath, DWORD dwAccess, DWORD dwShare, DWORD dwDisposition, DWORD dwFlags)
+HANDLE CreateRetrying(EOsFileOp eOp, const wchar_t* pszPath, DWORD dwAccess, DWORD dwShare, DWORD dwDisposition, DWORD dwFlags)
 {
     for (size_t nTry = 0;; ++nTry) {
-        const HANDLE h = ::CreateFileW(pszPath, dwAccess, dwShare, nullptr, dwDisposition, dwFlags, nullptr);
+        const HANDLE h = SysCreateFile(eOp, pszPath, dwAccess, dwShare, dwDisposition, dwFlags);
         if (h != INVALID_HANDLE_VALUE)
             return h;
         const DWORD dwError = ::GetLastError();
@@ -136,10 +182,10 @@ HANDLE CreateRetrying(const wchar_t* pszPath, DWORD dwAccess, DWORD dwShare, DWO
     }
 }
 
-bool MoveRetrying(const wchar_t* pszFrom, const wchar_t* pszTo, DWORD dwFlags)
+bool MoveRetrying(EOsFileOp eOp, const wchar_t* pszFrom, const wchar_t* pszTo, DWORD dwFlags)
 {
     for (size_t nTry = 0;; ++nTry) {
-        if (::MoveFileExW(pszFrom, pszTo, dwFlags))
+        if (SysMoveFileEx(eOp, pszFrom, pszTo, dwFlags))
             return true;
         const DWORD dwError = ::GetLastError();
         if (nTry >= sizeof g_adwRetryMs / sizeof g_adwRetryMs[0] || !IsMomentary(dwError, true)) {
@@ -177,7 +223,7 @@ bool IsLink(HANDLE h, DWORD dwAttributes)
 // a directory or a device. Another reparse point was opened past the filter that serves it (a cloud
 // placeholder would not fetch its data), so it is opened once more the normal way and kept only when
 // that is still the same file. On failure the handle is closed. The record goes on the list.
-StoreFile Finish(HANDLE h, const wchar_t* pszPath, DWORD dwAccess, DWORD dwShare)
+OsFile Finish(HANDLE h, const wchar_t* pszPath, DWORD dwAccess, DWORD dwShare)
 {
     CFileId id;
     DWORD dwAttributes = 0;
@@ -185,7 +231,7 @@ StoreFile Finish(HANDLE h, const wchar_t* pszPath, DWORD dwAccess, DWORD dwShare
                (dwAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 && !IsLink(h, dwAttributes);
     if (bOk && (dwAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
         ::CloseHandle(h);
-        h = CreateRetrying(pszPath, dwAccess, dwShare, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
+        h = CreateRetrying(FILEOP_OPEN, pszPath, dwAccess, dwShare, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
         if (h == INVALID_HANDLE_VALUE) {
             Fail(::GetLastError());
             return kInvalidFile;
@@ -207,11 +253,11 @@ StoreFile Finish(HANDLE h, const wchar_t* pszPath, DWORD dwAccess, DWORD dwShare
     const std::lock_guard<std::mutex> lock(g_filesLock);
     pFile->m_pNext = g_pFiles;
     g_pFiles = pFile;
-    return reinterpret_cast<StoreFile>(pFile);
+    return reinterpret_cast<OsFile>(pFile);
 }
 
 // Writes all of nCount bytes (fewer only when the device refuses the rest); bAtEnd: at the end of the file.
-int WriteAll(HANDLE h, const char* pData, int nCount, bool bAtEnd)
+int WriteAll(EOsFileOp eOp, HANDLE h, const char* pData, int nCount, bool bAtEnd)
 {
     int nDone = 0;
     while (nDone < nCount) {
@@ -219,7 +265,7 @@ int WriteAll(HANDLE h, const char* pData, int nCount, bool bAtEnd)
         ov.Offset = 0xFFFFFFFFu;
         ov.OffsetHigh = 0xFFFFFFFFu;
         DWORD dwWritten = 0;
-        if (!::WriteFile(h, pData + nDone, static_cast<DWORD>(nCount - nDone), &dwWritten, bAtEnd ? &ov : nullptr)) {
+        if (!SysWriteFile(eOp, h, pData + nDone, static_cast<DWORD>(nCount - nDone), &dwWritten, bAtEnd ? &ov : nullptr)) {
             Fail(::GetLastError());
             break;
         }
@@ -263,7 +309,7 @@ void ReopenHeld(CWinFile** apHeld, int nHeld, const wchar_t* pszPath)
 {
     for (int i = 0; i < nHeld; ++i) {
         CWinFile* p = apHeld[i];
-        p->m_hFile = CreateRetrying(pszPath, p->m_dwAccess, p->m_dwShare, OPEN_EXISTING,
+        p->m_hFile = CreateRetrying(FILEOP_MOVE, pszPath, p->m_dwAccess, p->m_dwShare, OPEN_EXISTING,
                                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT);
         ::lstrcpynW(p->m_szPath, pszPath, kWidePath);
     }
@@ -271,22 +317,21 @@ void ReopenHeld(CWinFile** apHeld, int nHeld, const wchar_t* pszPath)
 
 }  // namespace
 
-StoreFile StoreFileOpen(const char* pszPath, EFileAccess eAccess, EOpenResult* peResult)
+OsFile OsFileOpen(const char* pszPath, EFileAccess eAccess, EOpenResult* peResult, ELinkRule eLink)
 {
     EOpenResult eDummy;
     EOpenResult& eResult = peResult != nullptr ? *peResult : eDummy;
     eResult = OPEN_FAILED;
-    if (const int nFault = StoreFileFault(SFOP_OPEN)) {
-        Fail(ErrorForErrno(nFault));
-        eResult = nFault == ENOENT ? OPEN_NOT_FOUND : OPEN_FAILED;
-        return kInvalidFile;
-    }
     wchar_t szPath[kWidePath];
     if (!WidePath(pszPath, szPath))
         return kInvalidFile;
+    const bool bFollow = eLink == LINK_FOLLOWED && eAccess == ACCESS_READ;
     const DWORD dwAccess = eAccess == ACCESS_APPEND ? kAppendAccess : GENERIC_READ;
-    const DWORD dwShare = eAccess == ACCESS_APPEND ? kAppendShare : kReadShare;
-    const HANDLE h = CreateRetrying(szPath, dwAccess, dwShare, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT);
+    const DWORD dwShare = eAccess == ACCESS_APPEND ? kAppendShare : bFollow ? kFollowedShare : kReadShare;
+    // A followed open is the plain one, tried once: through a link, an editor may hold the file.
+    const HANDLE h = bFollow ? SysCreateFile(FILEOP_OPEN, szPath, dwAccess, dwShare, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL)
+                             : CreateRetrying(FILEOP_OPEN, szPath, dwAccess, dwShare, OPEN_EXISTING,
+                                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT);
     if (h == INVALID_HANDLE_VALUE) {
         // Only "file not found" counts as absent: a missing directory, a refusal or a sharing
         // violation (another writer) never lead to a new file.
@@ -295,22 +340,18 @@ StoreFile StoreFileOpen(const char* pszPath, EFileAccess eAccess, EOpenResult* p
         eResult = dwError == ERROR_FILE_NOT_FOUND ? OPEN_NOT_FOUND : OPEN_FAILED;
         return kInvalidFile;
     }
-    const StoreFile hFile = Finish(h, szPath, dwAccess, dwShare);
+    const OsFile hFile = Finish(h, szPath, dwAccess, dwShare);
     if (hFile != kInvalidFile)
         eResult = OPEN_OK;
     return hFile;
 }
 
-StoreFile StoreFileCreate(const char* pszPath)
+OsFile OsFileCreate(const char* pszPath)
 {
-    if (const int nFault = StoreFileFault(SFOP_OPEN)) {
-        Fail(ErrorForErrno(nFault));
-        return kInvalidFile;
-    }
     wchar_t szPath[kWidePath];
     if (!WidePath(pszPath, szPath))
         return kInvalidFile;
-    const HANDLE h = CreateRetrying(szPath, kAppendAccess, kAppendShare, CREATE_NEW,
+    const HANDLE h = CreateRetrying(FILEOP_OPEN, szPath, kAppendAccess, kAppendShare, CREATE_NEW,
                                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT);
     if (h == INVALID_HANDLE_VALUE) {
         Fail(::GetLastError());
@@ -319,7 +360,7 @@ StoreFile StoreFileCreate(const char* pszPath)
     return Finish(h, szPath, kAppendAccess, kAppendShare);
 }
 
-bool StoreFileClose(StoreFile hFile)
+bool OsFileClose(OsFile hFile)
 {
     if (hFile == kInvalidFile)
         return false;
@@ -337,10 +378,10 @@ bool StoreFileClose(StoreFile hFile)
     delete pFile;
     if (h == INVALID_HANDLE_VALUE)
         return Fail(ERROR_INVALID_HANDLE);  // lost in a move: already closed
-    return ::CloseHandle(h) != 0 || Fail(::GetLastError());
+    return SysCloseHandle(FILEOP_CLOSE, h) != 0 || Fail(::GetLastError());
 }
 
-bool StoreFileSize(StoreFile hFile, int64_t* pnSize)
+bool OsFileSize(OsFile hFile, int64_t* pnSize)
 {
     LARGE_INTEGER size{};
     if (hFile == kInvalidFile)
@@ -351,68 +392,53 @@ bool StoreFileSize(StoreFile hFile, int64_t* pnSize)
     return true;
 }
 
-bool StoreFileReadAt(StoreFile hFile, int64_t nOffset, char* pBuf, int nCount, int* pnRead)
+bool OsFileReadOnce(OsFile hFile, int64_t nOffset, char* pBuf, int nCount, int* pnGot)
 {
-    *pnRead = 0;
-    if (hFile == kInvalidFile || nCount < 0)
-        return Fail(ERROR_INVALID_HANDLE);
-    if (const int nFault = StoreFileFault(SFOP_READ))
-        return Fail(ErrorForErrno(nFault));
-    while (*pnRead < nCount) {
-        // The OVERLAPPED offset says where to read; appends never depend on where this leaves the position.
-        OVERLAPPED ov{};
-        const uint64_t nAt = static_cast<uint64_t>(nOffset + *pnRead);
-        ov.Offset = static_cast<DWORD>(nAt & 0xFFFFFFFFu);
-        ov.OffsetHigh = static_cast<DWORD>(nAt >> 32);
-        DWORD dwGot = 0;
-        if (!::ReadFile(Handle(hFile), pBuf + *pnRead, static_cast<DWORD>(nCount - *pnRead), &dwGot, &ov)) {
-            const DWORD dwError = ::GetLastError();
-            return dwError == ERROR_HANDLE_EOF || Fail(dwError);
-        }
-        if (dwGot == 0)
-            break;
-        *pnRead += static_cast<int>(dwGot);
+    // The OVERLAPPED offset says where to read; appends never depend on where this leaves the position.
+    OVERLAPPED ov{};
+    const uint64_t nAt = static_cast<uint64_t>(nOffset);
+    ov.Offset = static_cast<DWORD>(nAt & 0xFFFFFFFFu);
+    ov.OffsetHigh = static_cast<DWORD>(nAt >> 32);
+    DWORD dwGot = 0;
+    if (!SysReadFile(Handle(hFile), pBuf, static_cast<DWORD>(nCount), &dwGot, &ov)) {
+        const DWORD dwError = ::GetLastError();
+        if (dwError != ERROR_HANDLE_EOF)
+            return Fail(dwError);
+        dwGot = 0;
     }
+    *pnGot = static_cast<int>(dwGot);
     return true;
 }
 
-int StoreFileAppend(StoreFile hFile, const char* pData, int nCount)
+bool OsFileFailNoFile()
+{
+    return Fail(ERROR_INVALID_HANDLE);
+}
+
+int OsFileAppend(OsFile hFile, const char* pData, int nCount)
 {
     if (hFile == kInvalidFile)
         return -1;
-    if (const int nFault = StoreFileFault(SFOP_APPEND)) {
-        Fail(ErrorForErrno(nFault));
-        return 0;
-    }
-    return WriteAll(Handle(hFile), pData, nCount, true);
+    return WriteAll(FILEOP_APPEND, Handle(hFile), pData, nCount, true);
 }
 
-bool StoreFileFlush(StoreFile hFile)
+bool OsFileFlush(OsFile hFile)
 {
     if (hFile == kInvalidFile)
         return Fail(ERROR_INVALID_HANDLE);
-    if (const int nFault = StoreFileFault(SFOP_FLUSH))
-        return Fail(ErrorForErrno(nFault));
-    StoreFileFlushDelay();
-    return ::FlushFileBuffers(Handle(hFile)) != 0 || Fail(::GetLastError());
+    OsFileFlushDelay();
+    return SysFlushFileBuffers(Handle(hFile)) != 0 || Fail(::GetLastError());
 }
 
-bool StoreFileTruncate(StoreFile hFile, int64_t nSize)
+bool OsFileTruncate(OsFile hFile, int64_t nSize)
 {
     if (hFile == kInvalidFile || nSize < 0)
         return Fail(ERROR_INVALID_PARAMETER);
-    if (const int nFault = StoreFileFault(SFOP_TRUNCATE))
-        return Fail(ErrorForErrno(nFault));
-    FILE_END_OF_FILE_INFO eof{};
-    eof.EndOfFile.QuadPart = nSize;
-    return ::SetFileInformationByHandle(Handle(hFile), FileEndOfFileInfo, &eof, sizeof eof) != 0 ||
-           Fail(::GetLastError());
+    return SysSetEndOfFile(Handle(hFile), nSize) != 0 || Fail(::GetLastError());
 }
 
-bool StoreFileReplace(const char* pszPath, const char* pData, int nCount)
+bool OsFileReplace(const char* pszPath, const char* pData, int nCount)
 {
-    if (const int nFault = StoreFileFault(SFOP_REPLACE))
-        return Fail(ErrorForErrno(nFault));
     wchar_t szPath[kWidePath];
     wchar_t szTemp[kWidePath];
     if (!WidePath(pszPath, szPath) || !WidePath(pszPath, szTemp, ".tmp"))
@@ -423,18 +449,18 @@ bool StoreFileReplace(const char* pszPath, const char* pData, int nCount)
     if (dwAttributes != INVALID_FILE_ATTRIBUTES &&
         (dwAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0)
         (void)::DeleteFileW(szTemp);
-    const HANDLE h = CreateRetrying(szTemp, GENERIC_WRITE, 0, CREATE_NEW, FILE_ATTRIBUTE_NORMAL);
+    const HANDLE h = CreateRetrying(FILEOP_REPLACE, szTemp, GENERIC_WRITE, 0, CREATE_NEW, FILE_ATTRIBUTE_NORMAL);
     if (h == INVALID_HANDLE_VALUE)
         return Fail(::GetLastError());
     DWORD dwError = 0;
-    if (WriteAll(h, pData, nCount, false) != nCount)
-        dwError = t_dwLastError;
-    if (dwError == 0 && !::FlushFileBuffers(h))
+    if (WriteAll(FILEOP_REPLACE, h, pData, nCount, false) != nCount)
+        dwError = OsFileLastCode();
+    if (dwError == 0 && !SysFlushFileBuffers(h))
         dwError = ::GetLastError();
-    if (!::CloseHandle(h) && dwError == 0)
+    if (!SysCloseHandle(FILEOP_REPLACE, h) && dwError == 0)
         dwError = ::GetLastError();
     // Replaces the file, or a link of that name, in one step; the move is on the disk when it returns.
-    if (dwError == 0 && !MoveRetrying(szTemp, szPath, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    if (dwError == 0 && !MoveRetrying(FILEOP_REPLACE, szTemp, szPath, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         dwError = ::GetLastError();
     if (dwError != 0) {
         (void)::DeleteFileW(szTemp);
@@ -443,10 +469,8 @@ bool StoreFileReplace(const char* pszPath, const char* pData, int nCount)
     return true;
 }
 
-bool StoreFileMove(const char* pszFrom, const char* pszTo)
+bool OsFileMove(const char* pszFrom, const char* pszTo)
 {
-    if (const int nFault = StoreFileFault(SFOP_MOVE))
-        return Fail(ErrorForErrno(nFault));
     wchar_t szFrom[kWidePath];
     wchar_t szTo[kWidePath];
     if (!WidePath(pszFrom, szFrom) || !WidePath(pszTo, szTo))
@@ -456,48 +480,20 @@ bool StoreFileMove(const char* pszFrom, const char* pszTo)
     CWinFile* apHeld[8];
     const int nHeld = ReleaseHeld(szFrom, apHeld, 8);
     // Without MOVEFILE_REPLACE_EXISTING an existing target is never overwritten.
-    const bool bMoved = MoveRetrying(szFrom, szTo, MOVEFILE_WRITE_THROUGH);
+    const bool bMoved = MoveRetrying(FILEOP_MOVE, szFrom, szTo, MOVEFILE_WRITE_THROUGH);
     const DWORD dwError = bMoved ? 0 : ::GetLastError();
     ReopenHeld(apHeld, nHeld, bMoved ? szTo : szFrom);
     return bMoved || Fail(dwError);
 }
 
-bool StoreFileExists(const char* pszPath)
+bool OsFileExists(const char* pszPath)
 {
     // GetFileAttributes does not follow a link, so a dangling one exists too.
     wchar_t szPath[kWidePath];
     return WidePath(pszPath, szPath) && ::GetFileAttributesW(szPath) != INVALID_FILE_ATTRIBUTES;
 }
 
-void StoreFileLastError(char* pszBuf, int nSize)
-{
-    Win32ErrorText(t_dwLastError, pszBuf, nSize);
-}
-
-void StoreLocalTimeNow(std::tm* ptm)
-{
-    SYSTEMTIME st{};
-    ::GetLocalTime(&st);
-    *ptm = std::tm{};
-    ptm->tm_year = st.wYear - 1900;
-    ptm->tm_mon = st.wMonth - 1;
-    ptm->tm_mday = st.wDay;
-    ptm->tm_hour = st.wHour;
-    ptm->tm_min = st.wMinute;
-    ptm->tm_sec = st.wSecond;
-    ptm->tm_wday = st.wDayOfWeek;
-    ptm->tm_isdst = -1;
-}
-
-// The replacement here fails as a whole, under the tuning file's name (a directory or a link left
-// under the temporary name makes its CREATE_NEW fail): no failure is on another name.
-void StoreFileLastFailedPath(char* pszBuf, int nSize)
-{
-    if (pszBuf != nullptr && nSize > 0)
-        pszBuf[0] = '\0';
-}
-
-bool StoreFileInfoOf(StoreFile hFile, CStoreFileInfo* pInfo)
+bool OsFileInfoOf(OsFile hFile, COsFileInfo* pInfo)
 {
     BY_HANDLE_FILE_INFORMATION info{};
     if (hFile == kInvalidFile || !::GetFileInformationByHandle(Handle(hFile), &info))
@@ -511,12 +507,12 @@ bool StoreFileInfoOf(StoreFile hFile, CStoreFileInfo* pInfo)
     return true;
 }
 
-bool StoreFileRemove(const char* pszPath)
+bool OsFileRemove(const char* pszPath)
 {
-    return ::DeleteFileA(pszPath) != 0 || Fail(::GetLastError());
+    return SysDeleteFile(pszPath) != 0 || Fail(::GetLastError());
 }
 
-bool StoreFileListNames(const char* pszDir, const char* pszPrefix, const std::function<void(const char*)>& fnName)
+bool OsFileListNames(const char* pszDir, const char* pszPrefix, const std::function<void(const char*)>& fnName)
 {
     char szPattern[MAX_PATH + 16];
     const int n = std::snprintf(szPattern, sizeof szPattern, "%s%s*", pszDir != nullptr ? pszDir : "", pszPrefix);
@@ -531,15 +527,4 @@ bool StoreFileListNames(const char* pszDir, const char* pszPrefix, const std::fu
     } while (::FindNextFileA(hFind, &data));
     ::FindClose(hFind);
     return true;
-}
-
-void StoreLocalTimeNowWithOffset(std::tm* ptm, int* pnOffsetMinutes)
-{
-    StoreLocalTimeNow(ptm);
-    TIME_ZONE_INFORMATION tzi{};
-    const DWORD dwZone = ::GetTimeZoneInformation(&tzi);
-    // Bias is UTC minus local time, in minutes; summer time adds its own.
-    const LONG nBias = tzi.Bias + (dwZone == TIME_ZONE_ID_DAYLIGHT ? tzi.DaylightBias
-                                   : dwZone == TIME_ZONE_ID_STANDARD ? tzi.StandardBias : 0);
-    *pnOffsetMinutes = static_cast<int>(-nBias);
 }

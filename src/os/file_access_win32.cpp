@@ -124,9 +124,9 @@ BOOL SysMoveFileEx(EOsFileOp eOp, const wchar_t* pszFrom, const wchar_t* pszTo, 
 {
     return Injected(eOp) ? FALSE : ::MoveFileExW(pszFrom, pszTo, dwFlags);
 }
-BOOL SysDeleteFile(const char* pszPath)
+BOOL SysDeleteFile(const wchar_t* pszPath)
 {
-    return Injected(FILEOP_REMOVE) ? FALSE : ::DeleteFileA(pszPath);
+    return Injected(FILEOP_REMOVE) ? FALSE : ::DeleteFileW(pszPath);
 }
 // A failing close has released the handle all the same: an injected failure closes it too.
 BOOL SysCloseHandle(EOsFileOp eOp, HANDLE h)
@@ -509,22 +509,31 @@ bool OsFileInfoOf(OsFile hFile, COsFileInfo* pInfo)
 
 bool OsFileRemove(const char* pszPath)
 {
-    return SysDeleteFile(pszPath) != 0 || Fail(::GetLastError());
+    wchar_t szPath[kWidePath];
+    if (!WidePath(pszPath, szPath))
+        return false;
+    return SysDeleteFile(szPath) != 0 || Fail(::GetLastError());
 }
 
 bool OsFileListNames(const char* pszDir, const char* pszPrefix, const std::function<void(const char*)>& fnName)
 {
-    char szPattern[MAX_PATH + 16];
-    const int n = std::snprintf(szPattern, sizeof szPattern, "%s%s*", pszDir != nullptr ? pszDir : "", pszPrefix);
+    // The folder's name may be Cyrillic: the pattern and the names found go through UTF-16.
+    char szPattern[kWidePath * 3];
+    const int n = std::snprintf(szPattern, sizeof szPattern, "%s%s", pszDir != nullptr ? pszDir : "", pszPrefix);
+    wchar_t szWidePattern[kWidePath];
     if (n <= 0 || n >= static_cast<int>(sizeof szPattern))
         return Fail(ERROR_FILENAME_EXCED_RANGE);
-    WIN32_FIND_DATAA data{};
-    const HANDLE hFind = ::FindFirstFileA(szPattern, &data);
+    if (!WidePath(szPattern, szWidePattern, "*"))
+        return false;
+    WIN32_FIND_DATAW data{};
+    const HANDLE hFind = ::FindFirstFileW(szWidePattern, &data);
     if (hFind == INVALID_HANDLE_VALUE)
         return ::GetLastError() == ERROR_FILE_NOT_FOUND || Fail(::GetLastError());
     do {
-        fnName(data.cFileName);
-    } while (::FindNextFileA(hFind, &data));
+        char szName[MAX_PATH * 3];
+        if (::WideCharToMultiByte(CP_UTF8, 0, data.cFileName, -1, szName, sizeof szName, nullptr, nullptr) > 0)
+            fnName(szName);
+    } while (::FindNextFileW(hFind, &data));
     ::FindClose(hFind);
     return true;
 }

@@ -8,6 +8,7 @@
 #include <ctime>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "batch_store.h"
 #include "fixed_clock.h"
@@ -203,6 +204,12 @@ TEST(CWin32Names, ACyrillicDataDirectoryInEitherEncoding)
         ASSERT_TRUE(store.AppendDataLine(0, "a=1,"));
         EXPECT_NE(::GetFileAttributesW((strDir + L"\\Данные\\Data_i05").c_str()), INVALID_FILE_ATTRIBUTES);
         store.Close();
+        // The listing (a move aside finished after a kill) and the removal work in that folder too.
+        std::vector<std::string> astrNames;
+        EXPECT_TRUE(OsFileListNames(settings.GetDataDir(), "Data_i", [&](const char* psz) { astrNames.emplace_back(psz); }));
+        EXPECT_EQ(astrNames, std::vector<std::string>{"Data_i05"});
+        EXPECT_TRUE(OsFileRemove((std::string(settings.GetDataDir()) + "Data_i05").c_str()));
+        EXPECT_EQ(::GetFileAttributesW((strDir + L"\\Данные\\Data_i05").c_str()), INVALID_FILE_ATTRIBUTES);
     }
     const struct { const char* pszText; int nSize; std::wstring strShown; } aTexts[] = {
         {"Data_i05 \xC4\xE0", 64, L"Data_i05 \xFFFD\xFFFD"},  // not UTF-8: replaced, never empty

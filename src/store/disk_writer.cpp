@@ -19,7 +19,7 @@ struct CWriterFile {
     OsFile hFile = kInvalidFile;
     std::string strPath;
     std::string strGivenUp;  // why the last search gave the file up
-    bool bOpenLater = false; // ...and whether a later record may open it
+    bool bOpenLater = false; // ...and whether a later record may open it (the writer's thread tries)
     bool bNeedLineEnd = false;
     // A record was written in part and could not be cut off: the file ends in a fragment that the
     // next search moves aside. Until then nothing more goes into it, or the fragment would become a line.
@@ -160,6 +160,30 @@ void WriteWaiting(CWriterState& st, int nAddress, CWriterFile& file, std::unique
     file.tRetry = Clock::now() + std::chrono::milliseconds(CDiskWriter::kRetryMs);
 }
 
+// Opens the data file the search could not open, outside the lock, under the usual rule that only
+// "no such file" creates. When it still cannot be opened, the records that waited for it stay only in
+// the model, each one told, as they would have been at the search.
+void OpenLater(CWriterState& st, int nAddress, CWriterFile& file, std::unique_lock<std::mutex>& lock)
+{
+    const std::string strPath = file.strPath;
+    lock.unlock();
+    EOpenResult eOpen = OPEN_OK;
+    OsFile hFile = OsFileOpen(strPath.c_str(), ACCESS_APPEND, &eOpen);
+    if (hFile == kInvalidFile && eOpen == OPEN_NOT_FOUND)
+        hFile = OsFileCreate(strPath.c_str());
+    lock.lock();
+    if (hFile != kInvalidFile) {
+        file.hFile = hFile;
+        file.bOpenLater = false;
+        st.Cleared(FAULT_NO_DATA_FILE, nAddress);
+        return;
+    }
+    for (size_t n = file.queWaiting.size(); n > 0; --n)
+        st.Report(FAULT_NO_DATA_FILE, nAddress, file.strPath, file.strGivenUp.c_str());
+    st.m_nWaiting -= static_cast<int>(file.queWaiting.size());
+    file.queWaiting.clear();
+}
+
 void CloseFiles(CWriterState& st, std::unique_lock<std::mutex>& lock)
 {
     for (auto& [nAddress, file] : st.m_mapFiles) {
@@ -190,7 +214,7 @@ void RunWriter(std::shared_ptr<CWriterState> pState)
         CWriterFile* pFile = nullptr;
         int nAddress = -1;
         for (auto& [nAt, file] : st.m_mapFiles) {
-            if (file.queWaiting.empty() || file.hFile == kInvalidFile || file.bTorn)
+            if (file.queWaiting.empty() || (file.hFile == kInvalidFile && !file.bOpenLater) || file.bTorn)
                 continue;
             if (file.tRetry <= tNow) {
                 pFile = &file;
@@ -200,7 +224,10 @@ void RunWriter(std::shared_ptr<CWriterState> pState)
             tNext = std::min(tNext, file.tRetry);
         }
         if (pFile != nullptr) {
-            WriteWaiting(st, nAddress, *pFile, lock);
+            if (pFile->hFile == kInvalidFile)
+                OpenLater(st, nAddress, *pFile, lock);
+            else
+                WriteWaiting(st, nAddress, *pFile, lock);
             continue;
         }
         if (st.m_nClosesDone != st.m_nCloseRequests) {
@@ -285,20 +312,9 @@ void CDiskWriter::Append(int nAddress, const char* pszPending)
     CWriterState& st = *m_pState;
     std::lock_guard<std::mutex> lock(st.m_mutex);
     auto it = st.m_mapFiles.find(nAddress);
-    // A file that could only not be opened at the search (a viewer held it a moment) is tried again.
-    // Under the lock: a rare path, and the open does not wait on the disk's writes.
-    if (it != st.m_mapFiles.end() && it->second.hFile == kInvalidFile && it->second.bOpenLater) {
-        EOpenResult eOpen = OPEN_OK;
-        OsFile hFile = OsFileOpen(it->second.strPath.c_str(), ACCESS_APPEND, &eOpen);
-        if (hFile == kInvalidFile && eOpen == OPEN_NOT_FOUND)
-            hFile = OsFileCreate(it->second.strPath.c_str());
-        if (hFile != kInvalidFile) {
-            it->second.hFile = hFile;
-            it->second.bOpenLater = false;
-            st.Cleared(FAULT_NO_DATA_FILE, nAddress);
-        }
-    }
-    if (it == st.m_mapFiles.end() || it->second.hFile == kInvalidFile) {
+    // A file that could only not be opened at the search (a viewer held it a moment) is opened again
+    // by the writer's thread, with the record waiting meanwhile: the open may take a second.
+    if (it == st.m_mapFiles.end() || (it->second.hFile == kInvalidFile && !it->second.bOpenLater)) {
         const bool bKnown = it != st.m_mapFiles.end();
         st.Report(FAULT_NO_DATA_FILE, nAddress, bKnown ? it->second.strPath : std::string(),
                   bKnown ? it->second.strGivenUp.c_str() : "");

@@ -38,8 +38,9 @@ public:
     // Takes over the open data file of the indicator at nAddress (pszPath its name). Records of that
     // address that still wait (a search came while the disk failed) are written to it first. With
     // kInvalidFile the search gave the file up, for the reason pszGivenUp that later notices repeat;
-    // with bOpenLater (it could only not be opened) each later record tries to open it again, under
-    // the usual rule that only "no such file" creates.
+    // with bOpenLater (it could only not be opened) the writer's thread tries to open it again when a
+    // later record comes, under the usual rule that only "no such file" creates; the record waits for
+    // that open, and stays only in the model when it fails.
     void Adopt(int nAddress, OsFile hFile, const char* pszPath, bool bNeedLineEnd, const char* pszGivenUp = "",
                bool bOpenLater = false);
     // Queues a completed batch's pending text for the indicator's data file. An indicator without a

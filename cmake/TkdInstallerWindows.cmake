@@ -2,7 +2,7 @@
 # the Windows build tree. CPack's template asks for administrator rights, so it installs for all users:
 # tk-dedi.exe under Program Files and a Start-menu shortcut whose working folder is "TK-Dedi data" in the
 # public Documents, where every user may write: the program reads its settings file from there and
-# keeps its data beside it. There is no per-user installation (the README says so).
+# keeps its data beside it. There is no per-user installation (docs/packaging.md says so).
 # The starter settings file (COM1, 9600 baud, the data folder "data") is written only when none is there, so a reinstall keeps the operator's settings; the
 # uninstaller removes the program and its shortcuts and leaves that folder alone.
 set(CPACK_GENERATOR NSIS)

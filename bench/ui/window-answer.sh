@@ -142,7 +142,10 @@ measure() {
   for a in ${indicators//,/ }; do counts+=" $(records "$run/data/Data_i$(printf '%02d' "$a")") at $a,"; done
   echo "window-answer: $name: records${counts%,}"
   cp "$line/sim.log" "$out/$name-sim.log"
-  echo "window-answer: $name Выход"
+  # While polling "Выход" asks first: "Стоп" ends polling, then "Выход".
+  echo "window-answer: $name Стоп, Выход"
+  click "$win" 726 150
+  sleep 1
   click "$win" 726 210
   for _ in $(seq 60); do kill -0 "$app" 2>/dev/null || break; sleep 0.5; done
   kill -0 "$app" 2>/dev/null && fail "$name still runs after Выход"

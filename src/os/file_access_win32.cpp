@@ -167,33 +167,36 @@ bool IsMomentary(DWORD dwError, bool bReplacing)
 }
 constexpr DWORD g_adwRetryMs[] = {50, 100, 200, 300, 350};
 
-HANDLE CreateRetrying(EOsFileOp eOp, const wchar_t* pszPath, DWORD dwAccess, DWORD dwShare, DWORD dwDisposition, DWORD dwFlags)
+// Calls fnTry until it succeeds, or fails for a reason other than another program holding the file
+// for a moment, or the retries (about a second in all) are used up. The last error is fnTry's.
+template <typename TryFn>
+bool RetryMomentary(bool bReplacing, TryFn fnTry)
 {
     for (size_t nTry = 0;; ++nTry) {
-        const HANDLE h = SysCreateFile(eOp, pszPath, dwAccess, dwShare, dwDisposition, dwFlags);
-        if (h != INVALID_HANDLE_VALUE)
-            return h;
-        const DWORD dwError = ::GetLastError();
-        if (nTry >= sizeof g_adwRetryMs / sizeof g_adwRetryMs[0] || !IsMomentary(dwError, false)) {
-            ::SetLastError(dwError);
-            return INVALID_HANDLE_VALUE;
-        }
-        ::Sleep(g_adwRetryMs[nTry]);
-    }
-}
-
-bool MoveRetrying(EOsFileOp eOp, const wchar_t* pszFrom, const wchar_t* pszTo, DWORD dwFlags)
-{
-    for (size_t nTry = 0;; ++nTry) {
-        if (SysMoveFileEx(eOp, pszFrom, pszTo, dwFlags))
+        if (fnTry())
             return true;
         const DWORD dwError = ::GetLastError();
-        if (nTry >= sizeof g_adwRetryMs / sizeof g_adwRetryMs[0] || !IsMomentary(dwError, true)) {
+        if (nTry >= sizeof g_adwRetryMs / sizeof g_adwRetryMs[0] || !IsMomentary(dwError, bReplacing)) {
             ::SetLastError(dwError);
             return false;
         }
         ::Sleep(g_adwRetryMs[nTry]);
     }
+}
+
+HANDLE CreateRetrying(EOsFileOp eOp, const wchar_t* pszPath, DWORD dwAccess, DWORD dwShare, DWORD dwDisposition, DWORD dwFlags)
+{
+    HANDLE h = INVALID_HANDLE_VALUE;
+    RetryMomentary(false, [&] {
+        h = SysCreateFile(eOp, pszPath, dwAccess, dwShare, dwDisposition, dwFlags);
+        return h != INVALID_HANDLE_VALUE;
+    });
+    return h;
+}
+
+bool MoveRetrying(EOsFileOp eOp, const wchar_t* pszFrom, const wchar_t* pszTo, DWORD dwFlags)
+{
+    return RetryMomentary(true, [&] { return SysMoveFileEx(eOp, pszFrom, pszTo, dwFlags) != FALSE; });
 }
 
 bool IdOf(HANDLE h, CFileId* pId, DWORD* pdwAttributes)

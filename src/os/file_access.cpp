@@ -42,6 +42,13 @@ void OsFileLastFailedPath(char* pszBuf, int nSize)
         std::snprintf(pszBuf, static_cast<size_t>(nSize), "%s", t_szFailedPath);
 }
 
+OsFile OsFileOpenOrCreate(const char* pszPath)
+{
+    EOpenResult eResult = OPEN_FAILED;
+    const OsFile hFile = OsFileOpen(pszPath, ACCESS_APPEND, &eResult);
+    return eResult == OPEN_NOT_FOUND ? OsFileCreate(pszPath) : hFile;
+}
+
 bool OsFileReadAt(OsFile hFile, int64_t nOffset, char* pBuf, int nCount, int* pnRead)
 {
     *pnRead = 0;

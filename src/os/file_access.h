@@ -41,8 +41,11 @@ enum ELinkRule { LINK_REFUSED = 0, LINK_FOLLOWED = 1 };
 // Opens an existing regular file. kInvalidFile on failure; *peResult (may be null) says which.
 OsFile OsFileOpen(const char* pszPath, EFileAccess eAccess, EOpenResult* peResult, ELinkRule eLink = LINK_REFUSED);
 // Creates the file only when no entry of that name exists (O_CREAT | O_EXCL; CREATE_NEW), opened as
-// ACCESS_APPEND would open it. The store calls it only after an open reported OPEN_NOT_FOUND.
+// ACCESS_APPEND would open it. OsFileOpenOrCreate calls it only after an open reported OPEN_NOT_FOUND.
 OsFile OsFileCreate(const char* pszPath);
+// The one way the store opens a file it appends to: an existing file as ACCESS_APPEND, and a new one
+// created only when that open reported OPEN_NOT_FOUND. Every other failure leaves whatever is there.
+OsFile OsFileOpenOrCreate(const char* pszPath);
 // True when the file was closed; false for kInvalidFile or a failing close (the file is gone either way).
 bool OsFileClose(OsFile hFile);
 // The file's size in bytes; false when it cannot be had.

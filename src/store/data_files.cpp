@@ -224,10 +224,7 @@ bool CBatchStore::MoveTornTailAside(int nSlot, OsFile hData, int64_t nWhole, int
     if (!MakeDataPath(nAddress, szTorn, kPathBytes - 8))
         return false;
     std::strcat(szTorn, ".torn");
-    EOpenResult eResult = OPEN_FAILED;
-    OsFile hTorn = OsFileOpen(szTorn, ACCESS_APPEND, &eResult);
-    if (eResult == OPEN_NOT_FOUND)
-        hTorn = OsFileCreate(szTorn);
+    const OsFile hTorn = OsFileOpenOrCreate(szTorn);
     if (hTorn == kInvalidFile)
         return Fault(FAULT_TORN_TAIL, nAddress, szTorn);
     // The fragment's bytes as they were, each fragment on a line of its own; then the data file is
@@ -406,10 +403,7 @@ bool CBatchStore::OpenIndicatorFiles(int nAddress)
             return Fault(FAULT_TUNE_WRITE, nAddress, szTunePath);
     }
 
-    EOpenResult eData = OPEN_FAILED;
-    OsFile hData = OsFileOpen(szDataPath, ACCESS_APPEND, &eData);
-    if (eData == OPEN_NOT_FOUND)
-        hData = OsFileCreate(szDataPath);  // only "no such file" creates one
+    const OsFile hData = OsFileOpenOrCreate(szDataPath);  // only "no such file" creates one
     if (hData == kInvalidFile)
         return Fault(FAULT_DATA_OPEN, nAddress, szDataPath);
     m_ahDataFile[nSlot] = hData;

@@ -105,10 +105,7 @@ void WriteWaiting(CWriterState& st, int nAddress, CWriterFile& file, std::unique
     bool bReopenFailed = false;
     char szError[256] = "";
     if (!IsStillNamed(hFile, strPath.c_str())) {
-        EOpenResult eOpen = OPEN_OK;
-        hWrite = OsFileOpen(strPath.c_str(), ACCESS_APPEND, &eOpen);
-        if (hWrite == kInvalidFile && eOpen == OPEN_NOT_FOUND)
-            hWrite = OsFileCreate(strPath.c_str());
+        hWrite = OsFileOpenOrCreate(strPath.c_str());
         if (hWrite == kInvalidFile) {
             OsFileLastError(szError, sizeof szError);
             bReopenFailed = true;
@@ -167,10 +164,7 @@ void OpenLater(CWriterState& st, int nAddress, CWriterFile& file, std::unique_lo
 {
     const std::string strPath = file.strPath;
     lock.unlock();
-    EOpenResult eOpen = OPEN_OK;
-    OsFile hFile = OsFileOpen(strPath.c_str(), ACCESS_APPEND, &eOpen);
-    if (hFile == kInvalidFile && eOpen == OPEN_NOT_FOUND)
-        hFile = OsFileCreate(strPath.c_str());
+    const OsFile hFile = OsFileOpenOrCreate(strPath.c_str());
     lock.lock();
     if (hFile != kInvalidFile) {
         file.hFile = hFile;

@@ -80,9 +80,10 @@ TEST_F(FileFaults, NoRecordIsLostOverwrittenOrSilentlyDropped)
     int nHeld = -1;  // another writer's descriptor
     const CFileFaultRow aRows[] = {
         {.pszWhat = "a failing disk at the data file's open: nothing created over it", .fnArrange = [](auto&) {
-             OsFileInjectFault(FILEOP_OPEN, EIO, 1, 1); }, .eOpenFault = FAULT_DATA_OPEN, .nRecords = 5},
+             OsFileInjectFault(FILEOP_OPEN, EIO, 1, 1); }, .eOpenFault = FAULT_DATA_OPEN, .nRecords = 5,
+         .pszNotice = "(Input/output error)"},
         {.pszWhat = "no permission for the data file", .fnArrange = [](auto&) { OsFileInjectFault(FILEOP_OPEN, EACCES, 1, 1); },
-         .eOpenFault = FAULT_DATA_OPEN, .nRecords = 5},
+         .eOpenFault = FAULT_DATA_OPEN, .nRecords = 5, .pszNotice = "(Permission denied)"},
         {.pszWhat = "another writer holds the data file", .fnArrange = [&nHeld](const std::string& s) {
              ::flock(nHeld = ::open(s.c_str(), O_RDWR), LOCK_EX); }, .eOpenFault = FAULT_DATA_OPEN, .nRecords = 0},
         {.pszWhat = "a read error while the data file loads", .fnArrange = [](auto&) { OsFileInjectFault(FILEOP_READ, EIO, 1, 1); },
